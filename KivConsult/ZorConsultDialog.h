@@ -1,0 +1,68 @@
+#pragma once
+
+#include "HttpObserverBase.h"
+#include "ZorBaseDialog.h"
+
+#include <QSharedPointer>
+#include <QString>
+
+class UploadImageWidget;
+class ZorConsultDialogForm;
+
+// The problem-feedback dialog: category, description (at most 250 characters), telephone
+// number and up to five images; checks the input on submit, has the images uploaded, sends
+// one feedback record through the consult logic and reports the service's answer.
+class ZorConsultDialog : public ZorBaseDialog, public HttpObserverBase
+{
+    Q_OBJECT
+public:
+    explicit ZorConsultDialog(QWidget* parent = nullptr);
+    ~ZorConsultDialog() override;
+
+    void SetBrowserVersion(const QString& text);
+    // Hides the category row and the record button; the first category and its first
+    // child are preselected by InitData.
+    void SetFixedTypeMode();
+    // Fills the category picker from the consult logic's cache.
+    void InitData();
+
+    void AdjustForDpi() override;
+    bool IsMovable() const override;
+    void HandleMessage(int id, QSharedPointer<IHttpRequest> request,
+                       QSharedPointer<IHttpResponse> response) override;
+
+    // The description's maximum length in characters.
+    static constexpr int kMaxDescLength = 250;
+
+signals:
+    void SigOpenRecordUrl();
+    void SigSubmitSuccess(const QString& feedbackId);
+
+private slots:
+    void SlotUpdateHeight(bool bLarge);
+    void SlotUpdateImageStyle(bool bDisable);
+    void SlotUploadImageResult(bool bSuccess);
+    void SlotUploadClicked();
+    void SlotCaptureClicked();
+    void SlotRecord();
+    void SlotSubmit();
+    void SlotCancel();
+    void SlotDescriptionChanged();
+    void SlotPhoneChanged();
+
+private:
+    void InitUI();
+    void InitConnect();
+    void AdjustLayout();
+    void SelectDefaultType();
+    bool CheckPhone();
+    void SubmitFeedback();
+
+    ZorConsultDialogForm* m_ui = nullptr;
+    bool m_bSubmitting = false;
+    UploadImageWidget* m_pUploadWidget = nullptr;
+    QString m_submitIdentity;
+    bool m_bShowType = true;
+    QString m_browserVersion;
+    bool m_bCaptureSuccess = false;
+};

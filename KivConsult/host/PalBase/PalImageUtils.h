@@ -1,0 +1,27 @@
+#pragma once
+
+#include "palbase_export.h"
+
+#include <QByteArray>
+#include <QPixmap>
+#include <QString>
+
+class PALBASE_EXPORT PalImageUtils
+{
+public:
+    // The MIME type of the file, decided by its first bytes, not its name: "image/png",
+    // "image/jpeg", "image/gif", "image/bmp", "image/webp", "image/tiff", "image/x-icon";
+    // an empty string for anything else (no image type for text, an empty or missing file).
+    static QString GetImgContentType(const QString& path);
+
+    // Makes a JPEG file fit into limit bytes: a JPEG already within the limit, or a file that
+    // is not a JPEG, is left untouched. Otherwise it is rewritten at the highest JPEG quality
+    // that fits, and only when no quality fits, with a reduced pixel size (aspect ratio kept).
+    // Returns the file's final bytes (empty when it cannot be read).
+    static QByteArray ScaleImage(const QString& path, double limit);
+
+    // The picture scaled to width x height (aspect ratio kept, centred) with corners rounded
+    // by the radii rx, ry; alpha (0..255) is the opacity of the picture.
+    static QPixmap PixmapToRound(const QPixmap& source, int width, int height, int rx, int ry,
+                                 int alpha);
+};

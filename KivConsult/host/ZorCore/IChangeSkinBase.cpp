@@ -1,0 +1,7 @@
+#include "IChangeSkinBase.h"
+
+IChangeSkinBase::~IChangeSkinBase() = default;
+
+void IChangeSkinBase::ChangeSkin(const QString&)
+{
+}
