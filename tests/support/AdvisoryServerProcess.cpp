@@ -24,9 +24,10 @@ bool AdvisoryServerProcess::start(const QString& dataDir, const QStringList& ext
 {
     stop();
     QDir().mkpath(dataDir);
-    QStringList args{QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--db"),
-                     QDir(dataDir).filePath(QStringLiteral("advisory.db")),
-                     QStringLiteral("--data-dir"), QDir(dataDir).filePath(QStringLiteral("data"))};
+    QStringList args{
+        QStringLiteral("--port"),     QStringLiteral("0"),
+        QStringLiteral("--db"),       QDir(dataDir).filePath(QStringLiteral("advisory.db")),
+        QStringLiteral("--data-dir"), QDir(dataDir).filePath(QStringLiteral("data"))};
     args += extraArgs;
     m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     m_process.start(programPath(), args);

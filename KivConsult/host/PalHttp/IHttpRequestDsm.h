@@ -19,12 +19,12 @@ public:
     explicit IHttpRequestDsm(QObject* parent = nullptr);
     ~IHttpRequestDsm() override;
 
-    QString GetApiUrl() const override;      // empty: the gateway addresses it by API name
-    QString GetHostIp() const override;      // empty
-    QByteArray GetApiBody() const override;  // GetBusinessParam()
-    QString GetMethodName() const override;  // "POST"
-    QString GetLogInfo() const override;     // API name and identity
-    virtual bool IsDegradeApi() const;       // false
+    QString GetApiUrl() const override;     // empty: the gateway addresses it by API name
+    QString GetHostIp() const override;     // empty
+    QByteArray GetApiBody() const override; // GetBusinessParam()
+    QString GetMethodName() const override; // "POST"
+    QString GetLogInfo() const override;    // API name and identity
+    virtual bool IsDegradeApi() const;      // false
     virtual QString GetDegradeDescription() const;
     virtual void DoReset();
     virtual QString GetApiName() const = 0;

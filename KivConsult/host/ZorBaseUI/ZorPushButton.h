@@ -10,7 +10,7 @@ enum BaseUIBusiness {
     BusinessDefault = 0,
     BusinessMerchant = 1,
 };
-}
+} // namespace Zor
 
 // A push button whose look is chosen by its type and business value, exposed to the style
 // sheet as the dynamic properties "buttonType" and "business" (ints).
@@ -20,7 +20,7 @@ class ZORBASEUI_EXPORT ZorPushButton : public QPushButton
 public:
     enum ButtonType {
         TypeDefault = 0,
-        TypePrimary = 1,   // the main action (filled)
+        TypePrimary = 1, // the main action (filled)
         TypeDanger = 2,
         TypeSecondary = 3, // outlined, e.g. Cancel
         TypeText = 4,      // looks like a link
