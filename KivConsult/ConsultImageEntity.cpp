@@ -1,1 +1,4 @@
 #include "ConsultImageEntity.h"
+
+ConsultImageEntity::ConsultImageEntity(QObject* parent) : PalJsonParserBase(parent)
+{}
