@@ -1,1 +1,525 @@
 #include "ZorConsultDialog.h"
+
+#include "ConsultBusinessTypeEntity.h"
+#include "ConsultDescEntity.h"
+#include "ConsultSubmitDescRequest.h"
+#include "ConsultSubmitDescResponse.h"
+#include "DpiTool.h"
+#include "HttpNotifyManager.h"
+#include "KivConsultGlobals.h"
+#include "PalGlobalAsync.h"
+#include "PalImageUtils.h"
+#include "UIUtils.h"
+#include "UploadImageWidget.h"
+#include "ZorCacheManager.h"
+#include "ZorCategoryComBox.h"
+#include "ZorCodeTracking.h"
+#include "ZorConsultDialogForm.h"
+#include "ZorConsultLogic.h"
+#include "ZorIconButtonWidget.h"
+#include "ZorPushButton.h"
+#include "ZorToast.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QImage>
+#include <QImageReader>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPointer>
+#include <QProcess>
+#include <QRegExp>
+#include <QRegExpValidator>
+#include <QTextCursor>
+#include <QTextEdit>
+#include <QVBoxLayout>
+
+#include <memory>
+
+namespace {
+
+// A chosen file is accepted when its content is shorter than this.
+constexpr qint64 kMaxImageBytes = 2097152;
+// Largest picture decoded from a chosen file, as 32-bit pixels: a small file can declare an
+// enormous picture, and decoding it would exhaust the memory of the host.
+constexpr qint64 kMaxDecodedImageBytes = 256 * 1024 * 1024;
+
+const char* const kErroredProperty = "errored";
+
+int S(int value)
+{
+    return DpiTool::ScaleDefault(value);
+}
+
+void SetErrored(QWidget* widget, bool bErrored)
+{
+    widget->setProperty(kErroredProperty, bErrored);
+    UIUtils::UpdateStyle(widget);
+}
+
+QRegExp PhonePattern()
+{
+    return QRegExp(QStringLiteral("^[0-9]{11}$"), Qt::CaseSensitive, QRegExp::RegExp);
+}
+
+void LogOpenForReadFail(const QFile& file, int line, const char* function)
+{
+    const QString location = QStringLiteral("%1[%2] %3 ")
+                                 .arg(QFileInfo(QStringLiteral(__FILE__)).fileName(),
+                                      QString::number(line), QString::fromLatin1(function));
+    ZorCodeTracking::Info(
+        g_trackCodeOpenFileForReadFail, QStringLiteral("OpenFileForReadFail"),
+        QStringLiteral("Error opening file %1, error: %2").arg(file.fileName(), file.errorString()),
+        -99999, QString(), location);
+}
+
+// Whether the picture in the file would fit the decoding limit; a size the reader cannot
+// tell in advance is left to the decoder.
+bool IsDecodable(QImageReader& reader)
+{
+    const QSize size = reader.size();
+    if (!size.isValid())
+        return true;
+    return qint64(size.width()) * qint64(size.height()) * 4 <= kMaxDecodedImageBytes;
+}
+
+} // namespace
+
+ZorConsultDialog::ZorConsultDialog(QWidget* parent)
+    : ZorBaseDialog(parent, Qt::WindowCloseButtonHint, BaseDialogTitle::TitleClose, false)
+    , m_ui(new ZorConsultDialogForm)
+{
+    m_ui->setupUi(GetContentWidget());
+    InitUI();
+    InitConnect();
+    AdjustLayout();
+
+    HttpNotifyManager::Instance()->AddObserver(this, MSG_CONSULT_SUBMIT_DESC);
+    HttpNotifyManager::Instance()->AddObserver(this, MSG_CONSULT_BUSINESS_TYPE);
+}
+
+ZorConsultDialog::~ZorConsultDialog()
+{
+    HttpNotifyManager::Instance()->RemoveAllMessage(this);
+    delete m_ui;
+}
+
+void ZorConsultDialog::InitUI()
+{
+    setAttribute(Qt::WA_DeleteOnClose);
+    SetTitleText(tr("Problem FeedBack"), true);
+
+    m_pUploadWidget = new UploadImageWidget(this);
+    m_ui->uploadVerticalLayout->addWidget(m_pUploadWidget);
+
+    m_ui->typeEdit->setCursor(Qt::PointingHandCursor);
+    m_ui->countLabel->setText(tr("0/%1").arg(kMaxDescLength));
+
+    const QList<QPair<ZorIconButtonWidget*, QString>> iconButtons = {
+        {m_ui->uploadWidget, tr("Upload")},
+        {m_ui->captureWidget, tr("Capture")},
+    };
+    for (const auto& button : iconButtons) {
+        button.first->SetSpacing(6);
+        button.first->SetContentsMargins(16, 8, 16, 8);
+        button.first->GetLabelText()->setText(button.second);
+        button.first->setCursor(Qt::PointingHandCursor);
+        button.first->setFocusPolicy(Qt::ClickFocus);
+    }
+
+    m_ui->imgtipLabel->setText(
+        tr("Upload a maximum of 5 files in JPG/PNG format and the size of the image is within 2M"));
+
+    m_ui->phoneEdit->setPlaceholderText(tr("Please enter your telephone number"));
+    m_ui->phoneEdit->setValidator(new QRegExpValidator(PhonePattern(), m_ui->phoneEdit));
+
+    m_ui->recordButton->SetBusiness(Zor::BusinessMerchant);
+    m_ui->recordButton->SetButtonType(ZorPushButton::TypeText);
+    m_ui->submitButton->SetBusiness(Zor::BusinessMerchant);
+    m_ui->submitButton->SetButtonType(ZorPushButton::TypePrimary);
+    m_ui->cancelButton->SetBusiness(Zor::BusinessMerchant);
+    m_ui->cancelButton->SetButtonType(ZorPushButton::TypeSecondary);
+}
+
+void ZorConsultDialog::InitConnect()
+{
+    connect(m_pUploadWidget, &UploadImageWidget::SigUpdateHeight, this,
+            &ZorConsultDialog::SlotUpdateHeight);
+    connect(m_pUploadWidget, &UploadImageWidget::SigUpdateStyle, this,
+            &ZorConsultDialog::SlotUpdateImageStyle);
+    connect(m_pUploadWidget, &UploadImageWidget::SigUploadResult, this,
+            &ZorConsultDialog::SlotUploadImageResult);
+    connect(m_ui->uploadWidget, &ZorIconButtonWidget::SigClicked, this,
+            &ZorConsultDialog::SlotUploadClicked);
+    connect(m_ui->captureWidget, &ZorIconButtonWidget::SigClicked, this,
+            &ZorConsultDialog::SlotCaptureClicked);
+    connect(m_ui->textEdit, &QTextEdit::textChanged, this,
+            &ZorConsultDialog::SlotDescriptionChanged);
+    connect(m_ui->phoneEdit, &QLineEdit::textChanged, this, &ZorConsultDialog::SlotPhoneChanged);
+    connect(m_ui->recordButton, &QPushButton::clicked, this, &ZorConsultDialog::SlotRecord);
+    connect(m_ui->submitButton, &QPushButton::clicked, this, &ZorConsultDialog::SlotSubmit);
+    connect(m_ui->cancelButton, &QPushButton::clicked, this, &ZorConsultDialog::SlotCancel);
+}
+
+void ZorConsultDialog::AdjustLayout()
+{
+    setFixedWidth(S(532));
+    SlotUpdateHeight(false);
+    m_ui->horizontalLayoutRoot->setContentsMargins(S(28), S(20), S(28), S(20));
+    m_ui->gridLayout->setHorizontalSpacing(S(4));
+    m_ui->gridLayout->setVerticalSpacing(S(20));
+    m_ui->uploadVerticalLayout->setSpacing(S(8));
+    m_ui->horizontalLayoutOperation->setSpacing(S(12));
+    m_ui->btnHorizontalLayout->setSpacing(S(12));
+}
+
+void ZorConsultDialog::AdjustForDpi()
+{
+    ZorBaseDialog::AdjustForDpi();
+    AdjustLayout();
+    if (m_pUploadWidget->HasImage())
+        SlotUpdateHeight(true);
+}
+
+bool ZorConsultDialog::IsMovable() const
+{
+    return true;
+}
+
+void ZorConsultDialog::SetBrowserVersion(const QString& text)
+{
+    m_browserVersion = text;
+}
+
+void ZorConsultDialog::SetFixedTypeMode()
+{
+    m_bShowType = false;
+    m_ui->recordButton->hide();
+    disconnect(m_ui->recordButton, &QPushButton::clicked, this, &ZorConsultDialog::SlotRecord);
+    m_ui->typeAsterisk->hide();
+    m_ui->typeLabel->hide();
+    m_ui->typeEdit->hide();
+}
+
+void ZorConsultDialog::InitData()
+{
+    ZorConsultManager* manager = ZorConsultLogic::Instance()->GetManager();
+    QList<QSharedPointer<ZorCategoryItemData>> items;
+    const int count = manager->GetBusinessTypeCount();
+    for (int i = 0; i < count; ++i) {
+        const QSharedPointer<ConsultBusinessTypeEntity> entity = manager->GetBusinessTypeAt(i);
+        if (!entity)
+            continue;
+        auto item = QSharedPointer<ZorCategoryItemData>::create();
+        item->id = QVariant(entity->businessTypeCode);
+        item->name = entity->businessTypeName;
+        // The picker offers two levels; deeper categories are not offered.
+        for (const auto& child : entity->GetChildren()) {
+            auto childItem = QSharedPointer<ZorCategoryItemData>::create();
+            childItem->id = QVariant(child->businessTypeCode);
+            childItem->name = child->businessTypeName;
+            item->children.append(childItem);
+        }
+        items.append(item);
+    }
+    m_ui->typeEdit->SetListData(items);
+    SelectDefaultType();
+}
+
+void ZorConsultDialog::SelectDefaultType()
+{
+    // With the category row hidden the user cannot choose, so the first category stands.
+    ZorConsultManager* manager = ZorConsultLogic::Instance()->GetManager();
+    if (m_bShowType || manager->GetBusinessTypeCount() < 1)
+        return;
+    const QSharedPointer<ConsultBusinessTypeEntity> entity = manager->GetBusinessTypeAt(0);
+    if (!entity)
+        return;
+    const auto children = entity->GetChildren();
+    if (children.isEmpty())
+        return;
+    m_ui->typeEdit->SetCurrentId(QVariant(entity->businessTypeCode),
+                                 QVariant(children.first()->businessTypeCode));
+}
+
+void ZorConsultDialog::SlotDescriptionChanged()
+{
+    SetErrored(m_ui->textEdit, false);
+    SetErrored(m_ui->countLabel, false);
+
+    QString text = m_ui->textEdit->toPlainText();
+    const int length = text.length();
+    if (length <= kMaxDescLength) {
+        m_ui->countLabel->setText(tr("%1/%2").arg(length).arg(kMaxDescLength));
+        return;
+    }
+
+    // What was just typed or pasted ends at the cursor: the excess is taken from there, so
+    // the beginning of an insertion is kept.
+    const int cursor = m_ui->textEdit->textCursor().position();
+    int start = cursor - (length - kMaxDescLength);
+    int end = cursor;
+    if (start < 0) {
+        // Text set as a whole (the cursor stands before the excess): keep its beginning.
+        start = kMaxDescLength;
+        end = length;
+    }
+    // A character outside the Basic Multilingual Plane is two code units; it goes whole.
+    if (start > 0 && text.at(start - 1).isHighSurrogate() && text.at(start).isLowSurrogate())
+        --start;
+    if (end < length && text.at(end - 1).isHighSurrogate() && text.at(end).isLowSurrogate())
+        ++end;
+    text.remove(start, end - start);
+
+    // Plain text, so that a description that looks like markup stays as it was typed. This
+    // runs the slot again, which shows the new count.
+    m_ui->textEdit->setPlainText(text);
+    QTextCursor textCursor = m_ui->textEdit->textCursor();
+    textCursor.setPosition(start);
+    m_ui->textEdit->setTextCursor(textCursor);
+}
+
+void ZorConsultDialog::SlotPhoneChanged()
+{
+    if (m_ui->phoneEdit->property(kErroredProperty).toBool())
+        SetErrored(m_ui->phoneEdit, false);
+}
+
+void ZorConsultDialog::SlotSubmit()
+{
+    if (m_bSubmitting)
+        return;
+
+    if (m_ui->typeEdit->text().isEmpty() || !m_ui->typeEdit->GetFirstLevelId().isValid()) {
+        ZorToast::Show(tr("Please select the type of question"), TOAST_FAILED, this);
+        m_ui->typeEdit->SetErrorStyle(true);
+        return;
+    }
+
+    if (m_ui->textEdit->toPlainText().isEmpty()) {
+        ZorToast::Show(tr("Problem description is required"), TOAST_FAILED, this);
+        m_ui->textEdit->setFocus(Qt::OtherFocusReason);
+        SetErrored(m_ui->textEdit, true);
+        SetErrored(m_ui->countLabel, true);
+        return;
+    }
+
+    if (!CheckPhone())
+        return;
+
+    m_bSubmitting = true;
+    if (m_pUploadWidget->HasImage()) {
+        // Set first: the strip may report at once when every image already has an address.
+        m_bWaitingUpload = true;
+        m_pUploadWidget->UploadImages();
+    } else {
+        SubmitFeedback();
+    }
+}
+
+bool ZorConsultDialog::CheckPhone()
+{
+    const QString text = m_ui->phoneEdit->text();
+    QString failure;
+    if (text.isEmpty())
+        failure = tr("Cell phone number is required");
+    else if (!PhonePattern().exactMatch(text))
+        failure = tr("Wrong cell phone number");
+
+    if (!failure.isEmpty()) {
+        ZorToast::Show(failure, TOAST_FAILED, this);
+        m_ui->phoneEdit->setFocus(Qt::OtherFocusReason);
+    }
+    SetErrored(m_ui->phoneEdit, !failure.isEmpty());
+    return failure.isEmpty();
+}
+
+void ZorConsultDialog::SubmitFeedback()
+{
+    const QString id1 = m_ui->typeEdit->GetFirstLevelId().toString();
+    const QString id2 = m_ui->typeEdit->GetSecondLevelId().toString();
+
+    const QSharedPointer<ConsultBusinessTypeEntity> entity =
+        ZorConsultLogic::Instance()->GetManager()->GetBusinessTypeByCode(id1);
+    if (!entity) {
+        // The cache was replaced since the category was chosen.
+        m_bSubmitting = false;
+        ZorToast::Show(tr("the type of question isn't available"), TOAST_FAILED, this);
+        m_ui->typeEdit->SetErrorStyle(true);
+        return;
+    }
+
+    QString name2;
+    for (const auto& child : entity->GetChildren()) {
+        if (child->businessTypeCode == id2) {
+            name2 = child->businessTypeName;
+            break;
+        }
+    }
+
+    auto desc = QSharedPointer<ConsultDescEntity>::create();
+    desc->SetStartBusinessCode1(id1.toLong(nullptr, 10));
+    desc->SetStartBusinessName1(entity->businessTypeName);
+    desc->SetStartBusinessCode2(id2.toLong(nullptr, 10));
+    desc->SetStartBusinessName2(name2);
+    desc->SetTelphone(m_ui->phoneEdit->text());
+    desc->SetQuestionDesc(m_ui->textEdit->toPlainText().trimmed());
+    desc->SetBrowserVersion(m_browserVersion);
+    if (!m_bShowType)
+        desc->SetSourceType(QStringLiteral("3"));
+    desc->SetFileList(m_pUploadWidget->GetImageList());
+
+    m_submitIdentity = ZorConsultLogic::Instance()->SubmitDesc(desc);
+}
+
+void ZorConsultDialog::HandleMessage(int id, QSharedPointer<IHttpRequest> request,
+                                     QSharedPointer<IHttpResponse> response)
+{
+    if (id == MSG_CONSULT_BUSINESS_TYPE) {
+        if (response && response->IsSuccess())
+            InitData();
+        else
+            ZorToast::Show(tr("Failed to get the problem type, please reopen the page"),
+                           TOAST_FAILED, this);
+        return;
+    }
+    if (id != MSG_CONSULT_SUBMIT_DESC)
+        return;
+
+    m_bSubmitting = false;
+    auto* submitRequest =
+        qobject_cast<ConsultSubmitDescRequest*>(dynamic_cast<QObject*>(request.data()));
+    if (!submitRequest || submitRequest->GetIdentity() != m_submitIdentity)
+        return;
+
+    if (!response) {
+        ZorToast::Show(tr("Problem feedback submitted failed"), TOAST_FAILED, this);
+        return;
+    }
+    if (!response->IsSuccess()) {
+        ZorToast::Show(response->GetErrorDesc(), TOAST_FAILED, this);
+        return;
+    }
+
+    const auto* submitResponse =
+        qobject_cast<ConsultSubmitDescResponse*>(dynamic_cast<QObject*>(response.data()));
+    const QString feedbackId = submitResponse ? submitResponse->GetFeedbackId() : QString();
+    ZorToast::Show(tr("Problem feedback submitted successfully"), TOAST_SUCCESS);
+    const QPointer<ZorConsultDialog> self(this);
+    emit SigSubmitSuccess(feedbackId);
+    // A receiver may have closed or destroyed the dialog already.
+    if (self)
+        close();
+}
+
+void ZorConsultDialog::SlotUpdateHeight(bool bLarge)
+{
+    const int hiddenRow = m_bShowType ? 0 : S(50);
+    m_ui->uploadImageWidget->setFixedHeight(S(bLarge ? 108 : 34));
+    setFixedHeight(S(bLarge ? 474 : 400) - hiddenRow);
+}
+
+void ZorConsultDialog::SlotUpdateImageStyle(bool bDisable)
+{
+    for (ZorIconButtonWidget* button : {m_ui->uploadWidget, m_ui->captureWidget}) {
+        button->SetDisableStyle(bDisable);
+        button->setCursor(bDisable ? Qt::ForbiddenCursor : Qt::PointingHandCursor);
+        button->UpdateStyle();
+    }
+}
+
+void ZorConsultDialog::SlotUploadImageResult(bool bSuccess)
+{
+    // Results of uploads this dialog did not start for a submission (another component's
+    // upload, or the rest of a round that already failed) must neither send nor report.
+    if (!m_bWaitingUpload)
+        return;
+    m_bWaitingUpload = false;
+
+    if (bSuccess) {
+        SubmitFeedback();
+        return;
+    }
+    m_bSubmitting = false;
+    ZorToast::Show(tr("Image upload failed"), TOAST_FAILED, this);
+}
+
+void ZorConsultDialog::SlotUploadClicked()
+{
+    ZorCacheManager* cache = ZorCacheManager::Instance();
+    const QString path =
+        QFileDialog::getOpenFileName(this, tr("Choose Image"), cache->GetDefaultExportPath(),
+                                     QStringLiteral("Image Files(*.png *.jpg)"));
+    if (path.isEmpty())
+        return;
+    // Even a refused file moves the start directory: the user likely picks its neighbour.
+    cache->SetDefaultExportPath(QFileInfo(path).absoluteDir().path());
+
+    // The size test needs no more than the limit's worth of bytes; a huge file is never
+    // read into memory. A file that does not open counts as empty.
+    QFile file(path);
+    QByteArray content;
+    if (file.open(QIODevice::ReadOnly)) {
+        content = file.read(kMaxImageBytes);
+        file.close();
+    } else {
+        LogOpenForReadFail(file, __LINE__, __func__);
+    }
+
+    if (content.size() >= kMaxImageBytes) {
+        ZorToast::Show(tr("The file exceeds the specified size"), TOAST_FAILED, this);
+        return;
+    }
+
+    const QString contentType = PalImageUtils::GetImgContentType(path);
+    if (contentType != QLatin1String("image/png") && contentType != QLatin1String("image/jpeg")) {
+        ZorToast::Show(tr("File format error"), TOAST_FAILED, this);
+        return;
+    }
+
+    QImageReader reader(path);
+    reader.setDecideFormatFromContent(true);
+    if (!IsDecodable(reader) || reader.read().isNull()) {
+        ZorToast::Show(tr("File opening failed"), TOAST_FAILED, this);
+        return;
+    }
+
+    m_pUploadWidget->AddImage(false, path);
+    UIUtils::SetForeground(this, true);
+}
+
+void ZorConsultDialog::SlotCaptureClicked()
+{
+    // Out of the way of the picture.
+    hide();
+    m_bCaptureSuccess = false;
+
+    // The dialog may be destroyed while the capture program runs: the task only hands its
+    // exit code over, and the completion, back on the GUI thread, looks for the dialog.
+    const auto exitCode = std::make_shared<int>(-1);
+    const QPointer<ZorConsultDialog> self(this);
+    PalGlobalAsync::Instance()->DoAsync(
+        [exitCode]() { *exitCode = QProcess::execute(g_screenShotExecutor, QStringList()); },
+        [self, exitCode]() {
+            if (!self)
+                return;
+            self->m_bCaptureSuccess = (*exitCode == 0);
+            if (self->m_bCaptureSuccess)
+                self->m_pUploadWidget->AddImage(true, QString());
+            self->show();
+        });
+}
+
+void ZorConsultDialog::SlotRecord()
+{
+    emit SigOpenRecordUrl();
+}
+
+void ZorConsultDialog::SlotCancel()
+{
+    close();
+}

@@ -65,4 +65,7 @@ private:
     bool m_bShowType = true;
     QString m_browserVersion;
     bool m_bCaptureSuccess = false;
+    // Between UploadImages() and the first SigUploadResult of that round: only then does an
+    // upload result belong to a submission of this dialog.
+    bool m_bWaitingUpload = false;
 };
