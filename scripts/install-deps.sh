@@ -8,7 +8,7 @@ PACKAGES=(
     cmake make g++ pkg-config
     qtbase5-dev qttools5-dev qttools5-dev-tools
     libssl-dev
-    libcpp-httplib-dev libsqlite3-dev
+    libcpp-httplib-dev libsqlite3-dev nlohmann-json3-dev
     xvfb xauth xclip
     fonts-dejavu-core
 )
