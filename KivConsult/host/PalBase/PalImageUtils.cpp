@@ -1,1 +1,190 @@
 #include "PalImageUtils.h"
+
+#include <QBuffer>
+#include <QFile>
+#include <QImage>
+#include <QPainter>
+#include <QSaveFile>
+#include <QtMath>
+
+namespace {
+
+// Every signature below fits in the first 16 bytes.
+constexpr qint64 kSniffBytes = 16;
+
+// The lowest quality worth trying before giving up pixels instead.
+constexpr int kMinQuality = 10;
+constexpr int kMaxQuality = 100;
+
+bool StartsWith(const QByteArray& head, const char* magic, int length, int offset = 0)
+{
+    return head.size() >= offset + length && head.mid(offset, length) == QByteArray(magic, length);
+}
+
+bool IsJpeg(const QByteArray& head)
+{
+    return StartsWith(head, "\xFF\xD8\xFF", 3);
+}
+
+bool IsBmp(const QByteArray& head)
+{
+    // "BM" alone is too weak (any text may start with it): also require a known DIB header
+    // size at offset 14.
+    if (!StartsWith(head, "BM", 2) || head.size() < 16)
+        return false;
+    const quint8 low = static_cast<quint8>(head.at(14));
+    const quint8 high = static_cast<quint8>(head.at(15));
+    const int dibSize = low | (high << 8);
+    return dibSize == 12 || dibSize == 40 || dibSize == 52 || dibSize == 56 || dibSize == 64 ||
+           dibSize == 108 || dibSize == 124;
+}
+
+bool IsIcon(const QByteArray& head)
+{
+    // Reserved 0, type 1 (icon), then a non-zero image count.
+    return StartsWith(head, "\x00\x00\x01\x00", 4) && head.size() >= 6 &&
+           (head.at(4) != 0 || head.at(5) != 0);
+}
+
+QByteArray EncodeJpeg(const QImage& image, int quality)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "JPEG", quality);
+    return bytes;
+}
+
+bool Fits(const QByteArray& bytes, double limit)
+{
+    return !bytes.isEmpty() && bytes.size() <= limit;
+}
+
+// The highest quality at which the image fits, as its encoded bytes; empty when even the
+// lowest quality is too large. JPEG size grows with quality, so a binary search will do.
+QByteArray BestQualityThatFits(const QImage& image, double limit)
+{
+    QByteArray best = EncodeJpeg(image, kMinQuality);
+    if (!Fits(best, limit))
+        return QByteArray();
+    int low = kMinQuality + 1;
+    int high = kMaxQuality;
+    while (low <= high) {
+        const int quality = low + (high - low) / 2;
+        QByteArray bytes = EncodeJpeg(image, quality);
+        if (Fits(bytes, limit)) {
+            best = std::move(bytes);
+            low = quality + 1;
+        } else {
+            high = quality - 1;
+        }
+    }
+    return best;
+}
+
+// Shrinks the picture step by step, always from the original so that the quality loss of
+// one step does not carry into the next, until some quality fits.
+QByteArray ShrinkUntilFits(const QImage& image, double limit)
+{
+    double scale = 1.0;
+    QByteArray atMinQuality = EncodeJpeg(image, kMinQuality);
+    while (!atMinQuality.isEmpty()) {
+        // Encoded size follows the pixel count, so aim at the limit by area, with some
+        // headroom, but never shrink by more than half or less than a tenth per step.
+        const double step = qBound(0.5, qSqrt(limit / atMinQuality.size()) * 0.95, 0.9);
+        scale *= step;
+        const QSize size(qMax(1, qRound(image.width() * scale)),
+                         qMax(1, qRound(image.height() * scale)));
+        const QImage smaller = image.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        const QByteArray bytes = BestQualityThatFits(smaller, limit);
+        if (!bytes.isEmpty())
+            return bytes;
+        if (size == QSize(1, 1))
+            break;
+        atMinQuality = EncodeJpeg(smaller, kMinQuality);
+    }
+    return QByteArray();
+}
+
+} // namespace
+
+QString PalImageUtils::GetImgContentType(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return QString();
+    const QByteArray head = file.read(kSniffBytes);
+
+    if (StartsWith(head, "\x89PNG\r\n\x1A\n", 8))
+        return QStringLiteral("image/png");
+    if (IsJpeg(head))
+        return QStringLiteral("image/jpeg");
+    if (StartsWith(head, "GIF87a", 6) || StartsWith(head, "GIF89a", 6))
+        return QStringLiteral("image/gif");
+    if (IsBmp(head))
+        return QStringLiteral("image/bmp");
+    if (StartsWith(head, "RIFF", 4) && StartsWith(head, "WEBP", 4, 8))
+        return QStringLiteral("image/webp");
+    if (StartsWith(head, "II*\x00", 4) || StartsWith(head, "MM\x00*", 4))
+        return QStringLiteral("image/tiff");
+    if (IsIcon(head))
+        return QStringLiteral("image/x-icon");
+    return QString();
+}
+
+QByteArray PalImageUtils::ScaleImage(const QString& path, double limit)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return QByteArray();
+    const QByteArray original = file.readAll();
+    file.close();
+
+    if (original.size() <= limit || !IsJpeg(original))
+        return original;
+
+    const QImage image = QImage::fromData(original, "JPEG");
+    if (image.isNull())
+        return original;
+
+    QByteArray result = BestQualityThatFits(image, limit);
+    if (result.isEmpty())
+        result = ShrinkUntilFits(image, limit);
+    // Nothing fits at all (an absurdly small limit): keep the picture rather than lose it.
+    if (result.isEmpty())
+        return original;
+
+    // Write through a temporary file so that a failed write never leaves a truncated image.
+    QSaveFile out(path);
+    if (!out.open(QIODevice::WriteOnly) || out.write(result) != result.size() || !out.commit())
+        return original;
+    return result;
+}
+
+QPixmap PalImageUtils::PixmapToRound(const QPixmap& source, int width, int height, int rx, int ry,
+                                     int alpha)
+{
+    if (source.isNull() || width <= 0 || height <= 0)
+        return QPixmap();
+
+    QPixmap scaled = source.scaled(width, height, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    // Sizes here are pixels; a high-DPI source must not be drawn at half its size.
+    scaled.setDevicePixelRatio(1.0);
+    QPixmap result(width, height);
+    result.fill(Qt::transparent);
+
+    // The corners belong to the picture, which is centred when its aspect ratio differs.
+    const QRect target((width - scaled.width()) / 2, (height - scaled.height()) / 2, scaled.width(),
+                       scaled.height());
+    // A textured brush rather than a clip path: clipping is not antialiased, a filled path is.
+    QBrush brush(scaled);
+    brush.setTransform(QTransform::fromTranslate(target.x(), target.y()));
+
+    QPainter painter(&result);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setOpacity(qBound(0, alpha, 255) / 255.0);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(brush);
+    painter.drawRoundedRect(target, qMax(0, rx), qMax(0, ry));
+    return result;
+}

@@ -62,9 +62,16 @@ signals:
 protected:
     void mousePressEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void RefreshText();
+    void FillFirstLevel();
+    void FillSecondLevel(int firstRow);
+    void PlacePopup();
+    void ChooseFirstItem(QListWidgetItem* item);
+    void ChooseSecondItem(QListWidgetItem* item);
+    void Choose(const QVariant& first, const QVariant& second);
 
     QList<QSharedPointer<ZorCategoryItemData>> m_list;
     QVariant m_firstId;

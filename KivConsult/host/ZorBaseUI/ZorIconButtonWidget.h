@@ -4,6 +4,8 @@
 #include "ZorBaseWidget.h"
 #include "zorbaseui_export.h"
 
+#include <QMargins>
+
 class QHBoxLayout;
 class QLabel;
 
@@ -48,4 +50,7 @@ private:
     QLabel* m_textLabel = nullptr;
     bool m_bDisableStyle = false;
     bool m_bPressed = false;
+    // Design sizes, re-scaled by AdjustForDpi.
+    int m_spacing = 6;
+    QMargins m_margins;
 };
