@@ -7,6 +7,7 @@
 #include "ConsultDescEntity.h"
 #include "ConsultSubmitDescRequest.h"
 #include "ConsultSubmitDescResponse.h"
+#include "ConsultTestUtil.h"
 #include "IHttpManager.h"
 #include "IHttpResponse.h"
 #include "NotificationRecorder.h"
@@ -23,15 +24,12 @@
 #include <QTimer>
 #include <QTranslator>
 
+using ConsultTestUtil::successEnvelope;
+
 namespace {
 
 constexpr int kCategoryMessage = 20000;
 constexpr int kSubmitMessage = 20001;
-
-QByteArray successEnvelope(const QByteArray& data)
-{
-    return "{\"code\":0,\"msg\":\"\",\"data\":" + data + "}";
-}
 
 // A gateway whose requests end only when the test says so; the completion then runs on a
 // later event-loop turn, as the real gateway's does.

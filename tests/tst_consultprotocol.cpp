@@ -9,6 +9,7 @@
 #include "ConsultImageEntity.h"
 #include "ConsultSubmitDescRequest.h"
 #include "ConsultSubmitDescResponse.h"
+#include "ConsultTestUtil.h"
 #include "DpiTool.h"
 #include "TestMessageHandler.h"
 #include "ZorGlobalData.h"
@@ -23,54 +24,14 @@
 #include <QSysInfo>
 #include <QTest>
 
+using namespace ConsultTestUtil;
+
 namespace {
 
 using EntityList = QList<QSharedPointer<ConsultBusinessTypeEntity>>;
 using ImageList = QList<QSharedPointer<ConsultImageEntity>>;
 
-const QByteArray kUserIdKey = QByteArrayLiteral("quorlendtavishmo");
-
-// The record's keys in the order the advisory service documents them.
-const QStringList kRecordKeys{QStringLiteral("startBusinessCode1"),
-                              QStringLiteral("startBusinessName1"),
-                              QStringLiteral("startBusinessCode2"),
-                              QStringLiteral("startBusinessName2"),
-                              QStringLiteral("venderId"),
-                              QStringLiteral("userId"),
-                              QStringLiteral("telphone"),
-                              QStringLiteral("questionDesc"),
-                              QStringLiteral("files"),
-                              QStringLiteral("version"),
-                              QStringLiteral("platform"),
-                              QStringLiteral("systemName"),
-                              QStringLiteral("systemVersion"),
-                              QStringLiteral("ip"),
-                              QStringLiteral("resolution"),
-                              QStringLiteral("sourceType"),
-                              QStringLiteral("browserVersion"),
-                              QStringLiteral("deviceId")};
-
-QByteArray successEnvelope(const QByteArray& data)
-{
-    return "{\"code\":0,\"msg\":\"\",\"data\":" + data + "}";
-}
-
-// "code:name(children...)" for each entity, comma separated; "!" marks an entity whose
-// placeholder property was filled, which must never happen.
-QString describe(const EntityList& list)
-{
-    QStringList parts;
-    for (const auto& entity : list) {
-        QString text = entity->businessTypeCode + QLatin1Char(':') + entity->businessTypeName;
-        if (!entity->children.isEmpty())
-            text += QLatin1Char('!');
-        const EntityList children = entity->GetChildren();
-        if (!children.isEmpty())
-            text += QLatin1Char('(') + describe(children) + QLatin1Char(')');
-        parts << text;
-    }
-    return parts.join(QLatin1Char(','));
-}
+const QStringList kRecordKeys = recordKeys();
 
 QSharedPointer<ConsultImageEntity> image(const QString& url, const QString& fileName)
 {
@@ -78,17 +39,6 @@ QSharedPointer<ConsultImageEntity> image(const QString& url, const QString& file
     entity->url = url;
     entity->fileName = fileName;
     return entity;
-}
-
-void setSession(qint64 venderId, const QString& pin, const QByteArray& version, const QString& ip,
-                const QString& uuid)
-{
-    ZorGlobalData* data = ZorGlobalData::Instance();
-    data->SetVenderId(venderId);
-    data->SetPin(pin);
-    data->SetAppVersion(version);
-    data->SetClientIp(ip);
-    data->SetUUID(uuid);
 }
 
 } // namespace
@@ -205,21 +155,21 @@ void TestConsultProtocol::categoryReply()
     ConsultBusinessTypeResponse response;
     response.SetData(successEnvelope(data));
     QVERIFY(response.IsSuccess());
-    QCOMPARE(describe(response.GetBusinessTypeList()), expected);
+    QCOMPARE(describeCategories(response.GetBusinessTypeList()), expected);
 }
 
 void TestConsultProtocol::categoryDataNotAnArrayKeepsList()
 {
     ConsultBusinessTypeResponse response;
     response.ParseData(QJsonDocument::fromJson(R"([{"businessTypeCode":"1"}])").array());
-    QCOMPARE(describe(response.GetBusinessTypeList()), QStringLiteral("1:"));
+    QCOMPARE(describeCategories(response.GetBusinessTypeList()), QStringLiteral("1:"));
 
     response.ParseData(QJsonValue(QStringLiteral("x")));
     response.ParseData(QJsonValue(QJsonObject()));
-    QCOMPARE(describe(response.GetBusinessTypeList()), QStringLiteral("1:"));
+    QCOMPARE(describeCategories(response.GetBusinessTypeList()), QStringLiteral("1:"));
 
     response.ParseData(QJsonArray());
-    QCOMPARE(describe(response.GetBusinessTypeList()), QString());
+    QCOMPARE(describeCategories(response.GetBusinessTypeList()), QString());
 }
 
 void TestConsultProtocol::setChildrenReplaces()
@@ -231,13 +181,13 @@ void TestConsultProtocol::setChildrenReplaces()
     second->businessTypeCode = QStringLiteral("2");
 
     parent->SetChildren({second, first});
-    QCOMPARE(describe(parent->GetChildren()), QStringLiteral("2:,1:"));
+    QCOMPARE(describeCategories(parent->GetChildren()), QStringLiteral("2:,1:"));
     parent->SetChildren({first});
-    QCOMPARE(describe(parent->GetChildren()), QStringLiteral("1:"));
+    QCOMPARE(describeCategories(parent->GetChildren()), QStringLiteral("1:"));
     // The entities are shared, not copied.
     QCOMPARE(parent->GetChildren().first().data(), first.data());
     parent->SetChildren(parent->GetChildren());
-    QCOMPARE(describe(parent->GetChildren()), QStringLiteral("1:"));
+    QCOMPARE(describeCategories(parent->GetChildren()), QStringLiteral("1:"));
     parent->SetChildren({});
     QVERIFY(parent->GetChildren().isEmpty());
 }
@@ -550,7 +500,7 @@ void TestConsultProtocol::userId()
     QVERIFY(!userId.contains(QRegularExpression(QStringLiteral("[^A-Za-z0-9+/=]"))));
 
     QByteArray plain;
-    QVERIFY(AesModule::decrypt_ecb_Java_base64(plain, userId.toUtf8(), kUserIdKey));
+    QVERIFY(AesModule::decrypt_ecb_Java_base64(plain, userId.toUtf8(), userIdKey()));
     QCOMPARE(plain, pin.toUtf8());
     QCOMPARE(desc.ToJsonObject().value(QStringLiteral("userId")).toString(), userId);
 }
