@@ -1,1 +1,241 @@
 #include "PalJsonParserBase.h"
+
+#include <QByteArray>
+#include <QLocale>
+#include <QMetaProperty>
+#include <QVariant>
+
+#include <cmath>
+#include <limits>
+#include <optional>
+
+namespace {
+
+// Integers up to this magnitude survive a trip through a JSON number (an IEEE double) on
+// any reader; beyond it a 64-bit value is written as decimal text so no digit is lost.
+constexpr qint64 kMaxExactJsonInteger = qint64(1) << 53;
+
+// The decimal text of a JSON number: integers digit for digit, fractions in their shortest
+// form, never with an exponent (a code sent as 1907 reads as "1907").
+QString NumberText(const QJsonValue& value)
+{
+    const QVariant number = value.toVariant();
+    if (number.userType() == QMetaType::LongLong)
+        return QString::number(number.toLongLong());
+    return QString::number(value.toDouble(), 'f', QLocale::FloatingPointShortest);
+}
+
+// The JSON value as a whole number, if it is one: a JSON integer, a double without a
+// fraction, or a text holding a decimal integer.
+std::optional<qint64> ToInteger(const QJsonValue& value)
+{
+    if (value.isDouble()) {
+        const QVariant number = value.toVariant();
+        if (number.userType() == QMetaType::LongLong)
+            return number.toLongLong();
+        const double d = value.toDouble();
+        // 2^63 is exactly representable; anything at or beyond it does not fit.
+        if (std::isfinite(d) && std::trunc(d) == d && d >= -9223372036854775808.0 &&
+            d < 9223372036854775808.0)
+            return static_cast<qint64>(d);
+        return std::nullopt;
+    }
+    if (value.isString()) {
+        bool ok = false;
+        const qint64 n = value.toString().trimmed().toLongLong(&ok, 10);
+        if (ok)
+            return n;
+    }
+    return std::nullopt;
+}
+
+template<typename T>
+std::optional<T> ToBoundedInteger(const QJsonValue& value)
+{
+    const std::optional<qint64> n = ToInteger(value);
+    if (!n || *n < qint64(std::numeric_limits<T>::min()) ||
+        *n > qint64(std::numeric_limits<T>::max()))
+        return std::nullopt;
+    return static_cast<T>(*n);
+}
+
+std::optional<double> ToDouble(const QJsonValue& value)
+{
+    if (value.isDouble())
+        return value.toDouble();
+    if (value.isString()) {
+        bool ok = false;
+        const double d = QLocale::c().toDouble(value.toString().trimmed(), &ok);
+        if (ok)
+            return d;
+    }
+    return std::nullopt;
+}
+
+std::optional<bool> ToBool(const QJsonValue& value)
+{
+    if (value.isBool())
+        return value.toBool();
+    if (value.isString()) {
+        const QString text = value.toString().trimmed().toLower();
+        if (text == QLatin1String("true") || text == QLatin1String("1"))
+            return true;
+        if (text == QLatin1String("false") || text == QLatin1String("0"))
+            return false;
+        return std::nullopt;
+    }
+    if (const std::optional<qint64> n = ToInteger(value); n && (*n == 0 || *n == 1))
+        return *n == 1;
+    return std::nullopt;
+}
+
+// The value converted to the property's type; an invalid QVariant when it cannot be.
+QVariant ToPropertyValue(int type, const QJsonValue& value)
+{
+    switch (type) {
+    case QMetaType::QString:
+        if (value.isString())
+            return value.toString();
+        if (value.isDouble())
+            return NumberText(value);
+        return {};
+    case QMetaType::QByteArray:
+        if (value.isString())
+            return value.toString().toUtf8();
+        if (value.isDouble())
+            return NumberText(value).toUtf8();
+        return {};
+    case QMetaType::Bool:
+        if (const auto b = ToBool(value))
+            return *b;
+        return {};
+    case QMetaType::Int:
+        if (const auto n = ToBoundedInteger<int>(value))
+            return *n;
+        return {};
+    case QMetaType::Long:
+        // The variant must carry QMetaType::Long itself, or the write is refused.
+        if (const auto n = ToBoundedInteger<long>(value))
+            return QVariant::fromValue<long>(*n);
+        return {};
+    case QMetaType::LongLong:
+        if (const auto n = ToInteger(value))
+            return QVariant::fromValue<qint64>(*n);
+        return {};
+    case QMetaType::Double:
+        if (const auto d = ToDouble(value))
+            return *d;
+        return {};
+    default:
+        // A type the mapper has no rule for: whatever Qt can make of the plain value.
+        return value.toVariant();
+    }
+}
+
+QJsonValue ToJsonValue(int type, const QVariant& value)
+{
+    switch (type) {
+    case QMetaType::QString:
+        return value.toString();
+    case QMetaType::QByteArray:
+        return QString::fromUtf8(value.toByteArray());
+    case QMetaType::Bool:
+        return value.toBool();
+    case QMetaType::Int:
+        return value.toInt();
+    case QMetaType::Long:
+    case QMetaType::LongLong: {
+        const qint64 n = value.toLongLong();
+        if (n >= -kMaxExactJsonInteger && n <= kMaxExactJsonInteger)
+            return QJsonValue(double(n));
+        return QString::number(n);
+    }
+    case QMetaType::Double: {
+        const double d = value.toDouble();
+        // JSON has no NaN or infinity.
+        return std::isfinite(d) ? QJsonValue(d) : QJsonValue(QJsonValue::Null);
+    }
+    default:
+        return QJsonValue::fromVariant(value);
+    }
+}
+
+} // namespace
+
+PalJsonParserBase::PalJsonParserBase(QObject* parent) : QObject(parent)
+{}
+
+PalJsonParserBase::~PalJsonParserBase() = default;
+
+bool PalJsonParserBase::Parse(const QJsonDocument& document)
+{
+    m_parseErrors.clear();
+    if (!document.isObject())
+        return false;
+    const QJsonObject object = document.object();
+    const QMetaObject* meta = metaObject();
+    bool ok = true;
+    for (int i = staticMetaObject.propertyCount(); i < meta->propertyCount(); ++i) {
+        const QMetaProperty property = meta->property(i);
+        const QString key = QString::fromLatin1(property.name());
+        const auto found = object.constFind(key);
+        if (found == object.constEnd())
+            continue;
+        const QJsonValue value = found.value();
+        if (ParseSpecial(key, value))
+            continue;
+        // null stands for "no value": the property keeps what it has.
+        if (value.isNull() || !property.isWritable())
+            continue;
+        const QVariant converted = ToPropertyValue(property.userType(), value);
+        if (!converted.isValid() || !property.write(this, converted)) {
+            m_parseErrors.append(key);
+            ok = false;
+        }
+    }
+    return ok && GetParseErrorSpecial().isEmpty();
+}
+
+QJsonObject PalJsonParserBase::ToJsonObject() const
+{
+    QJsonObject object;
+    const QMetaObject* meta = metaObject();
+    for (int i = staticMetaObject.propertyCount(); i < meta->propertyCount(); ++i) {
+        const QMetaProperty property = meta->property(i);
+        if (!property.isReadable())
+            continue;
+        const QString key = QString::fromLatin1(property.name());
+        if (!JoinToJson(key))
+            continue;
+        QJsonValue value;
+        if (!ToSpecial(key, value))
+            value = ToJsonValue(property.userType(), property.read(this));
+        object.insert(key, value);
+    }
+    return object;
+}
+
+QStringList PalJsonParserBase::GetParseErrors() const
+{
+    return m_parseErrors + GetParseErrorSpecial();
+}
+
+bool PalJsonParserBase::ParseSpecial(const QString&, const QJsonValue&)
+{
+    return false;
+}
+
+bool PalJsonParserBase::ToSpecial(const QString&, QJsonValue&) const
+{
+    return false;
+}
+
+bool PalJsonParserBase::JoinToJson(const QString&) const
+{
+    return true;
+}
+
+QStringList PalJsonParserBase::GetParseErrorSpecial() const
+{
+    return {};
+}

@@ -17,7 +17,9 @@
 // Conversions when parsing: a JSON number read into a QString property becomes its decimal
 // text (1907 reads as "1907"); a JSON string read into a number property is converted when
 // it holds a number; a value of the wrong type leaves the property as it was.
-// When writing: int and long properties become JSON numbers, QByteArray becomes text.
+// When writing: int and long properties become JSON numbers, QByteArray becomes text; a
+// 64-bit value beyond +-2^53, which a JSON number cannot hold exactly, is written as its
+// decimal text (and read back from it). JSON null leaves a property as it was.
 class PALBASE_EXPORT PalJsonParserBase : public QObject
 {
     Q_OBJECT

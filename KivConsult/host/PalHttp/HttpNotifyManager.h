@@ -30,6 +30,8 @@ public:
 
 private:
     HttpNotifyManager() = default;
+    // Drops the entries removed meanwhile, unless a dispatch is still walking the list.
+    void Sweep();
 
     // (id, observer) in registration order; removal nulls the observer while a dispatch runs
     // and the entry is swept once no dispatch is running.

@@ -1,1 +1,8 @@
 #include "HttpObserverBase.h"
+
+#include "HttpNotifyManager.h"
+
+HttpObserverBase::~HttpObserverBase()
+{
+    HttpNotifyManager::Instance()->RemoveAllMessage(this);
+}

@@ -3,5 +3,4 @@
 IChangeSkinBase::~IChangeSkinBase() = default;
 
 void IChangeSkinBase::ChangeSkin(const QString&)
-{
-}
+{}
