@@ -10,8 +10,8 @@ class QNetworkAccessManager;
 // The host's image service. UploadImage sends the file as multipart/form-data (field "file")
 // to the address in the host configuration "image/upload_url", and when the upload has ended
 // either way dispatches notification kUploadFinishedMessage (101) through HttpNotifyManager
-// with an ImageUploadResponse for that path. The notification always comes on a later
-// event-loop turn on the GUI thread, never inside UploadImage.
+// with an ImageUploadRequest and an ImageUploadResponse for that path. The notification always
+// comes on a later event-loop turn on the GUI thread, never inside UploadImage.
 class ZORIMAGEMODULE_EXPORT ZorImageLogic : public QObject
 {
     Q_OBJECT
