@@ -174,7 +174,6 @@ void ZorCategoryComBox::ShowPopup()
     FillFirstLevel();
     PlacePopup();
     m_popup->show();
-    m_popup->raise();
     m_firstList->setFocus(Qt::PopupFocusReason);
 }
 
