@@ -17,6 +17,7 @@
 #include <QPointer>
 #include <QRegularExpression>
 #include <QScopedPointer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
@@ -77,7 +78,9 @@ public:
     int parseCount = 0;
 };
 
-enum class Server { Running, Stopped, NotConfigured };
+// Refusing: a loopback port this test holds bound without listening, so every connection
+// is refused and no other program can start listening there meanwhile.
+enum class Server { Running, Refusing, NotConfigured };
 
 // What one request's completion saw.
 struct Completion
@@ -288,12 +291,12 @@ void TestGateway::failure_data()
         << Server::Running << fault(QStringLiteral("delay:3000")) << 300 << 2
         << int(HttpErrorCode::Timeout) << 1 << QStringLiteral("did not answer within 0.3 seconds");
     QTest::newRow("server down, retried")
-        << Server::Stopped << QStringList() << 20000 << 2 << int(HttpErrorCode::ConnectionFailed)
+        << Server::Refusing << QStringList() << 20000 << 2 << int(HttpErrorCode::ConnectionFailed)
         << 3
         << QStringLiteral("^Could not connect to the advisory service at http://127\\.0\\.0\\.1:"
                           "\\d+/dsm\\..+: .+\\. Check the network connection");
     QTest::newRow("server down, no retries")
-        << Server::Stopped << QStringList() << 20000 << 0 << int(HttpErrorCode::ConnectionFailed)
+        << Server::Refusing << QStringList() << 20000 << 0 << int(HttpErrorCode::ConnectionFailed)
         << 1 << QStringLiteral("^Could not connect to the advisory service");
     QTest::newRow("no base address configured")
         << Server::NotConfigured << QStringList() << 20000 << 2 << int(HttpErrorCode::Unknown) << 0
@@ -310,10 +313,12 @@ void TestGateway::failure()
     QFETCH(int, attempts);
     QFETCH(QString, descPattern);
 
-    if (server != Server::NotConfigured) {
+    QTcpSocket portHolder;
+    if (server == Server::Running)
         QVERIFY(startServer(serverArgs));
-        if (server == Server::Stopped)
-            m_server.stop(); // the base address stays, nothing listens there any more
+    if (server == Server::Refusing) {
+        QVERIFY(portHolder.bind(QHostAddress(QHostAddress::LocalHost), 0));
+        setBaseUrl(QStringLiteral("http://127.0.0.1:%1").arg(portHolder.localPort()));
     }
 
     auto request = QSharedPointer<TestRequest>::create(kSubmitApi, kSubmitBody);
