@@ -181,7 +181,8 @@ void ZorConsultDialog::AdjustForDpi()
 {
     ZorBaseDialog::AdjustForDpi();
     AdjustLayout();
-    if (m_pUploadWidget->HasImage())
+    // The frame may adjust itself while InitUI is still building the strip.
+    if (m_pUploadWidget && m_pUploadWidget->HasImage())
         SlotUpdateHeight(true);
 }
 

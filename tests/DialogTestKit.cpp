@@ -1,0 +1,156 @@
+#include "DialogTestKit.h"
+
+#include "ConsultBusinessTypeEntity.h"
+#include "ConsultDescEntity.h"
+#include "ConsultSubmitDescRequest.h"
+#include "ManualGateway.h"
+#include "ZorCacheManager.h"
+#include "ZorCategoryComBox.h"
+#include "ZorCodeTracking.h"
+#include "ZorConfigManager.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QImage>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QSize>
+#include <QTcpSocket>
+#include <QWidget>
+
+namespace DialogTestKit {
+
+bool HostSandbox::setUp()
+{
+    if (!m_dir.isValid())
+        return false;
+    ZorConfigManager::Instance()->SetConfigFile(path(QStringLiteral("host.ini")));
+    ZorCacheManager::Instance()->SetImageCacheDir(imageCacheDir());
+    ZorCacheManager::Instance()->SetDefaultExportPath(path(QStringLiteral("start")));
+    ZorCodeTracking::SetLogFilePath(trackingLog());
+    return QDir().mkpath(path(QStringLiteral("start")));
+}
+
+QString HostSandbox::path(const QString& relative) const
+{
+    return m_dir.filePath(relative);
+}
+
+QString HostSandbox::imageCacheDir() const
+{
+    return path(QStringLiteral("cache")) + QLatin1Char('/');
+}
+
+QString HostSandbox::trackingLog() const
+{
+    return path(QStringLiteral("code-tracking.log"));
+}
+
+QList<QSharedPointer<ConsultBusinessTypeEntity>> categories(const QByteArray& json)
+{
+    return ConsultBusinessTypeEntity::ParseList(QJsonDocument::fromJson(json).array());
+}
+
+QString savePicture(const QString& path, const QSize& size, const char* format)
+{
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(Qt::darkCyan);
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    return image.save(path, format) ? path : QString();
+}
+
+QList<QSharedPointer<ConsultDescEntity>> sentRecords(const ManualGateway& gateway)
+{
+    QList<QSharedPointer<ConsultDescEntity>> records;
+    for (const ManualGateway::Call& call : gateway.calls) {
+        if (const auto* request = dynamic_cast<ConsultSubmitDescRequest*>(call.request.data()))
+            records.append(request->GetDescEntity());
+    }
+    return records;
+}
+
+QStringList pickerCodes(const QWidget* dialog)
+{
+    QStringList codes;
+    const auto* picker = dialog->findChild<ZorCategoryComBox*>(QStringLiteral("typeEdit"));
+    for (const auto& item : picker->GetListData()) {
+        QStringList children;
+        for (const auto& child : item->children) {
+            children << child->id.toString();
+            if (!child->children.isEmpty())
+                children << QStringLiteral("deeper");
+        }
+        codes << item->id.toString() + QLatin1Char('(') + children.join(QLatin1Char(',')) +
+                     QLatin1Char(')');
+    }
+    return codes;
+}
+
+QList<QWidget*> visibleWindows()
+{
+    QList<QWidget*> result;
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (widget->isVisible() && widget->objectName() != QLatin1String("zorToast"))
+            result.append(widget);
+    }
+    return result;
+}
+
+LocalUploadServer::LocalUploadServer(QObject* parent) : QTcpServer(parent)
+{
+    connect(this, &QTcpServer::newConnection, this, [this]() {
+        while (QTcpSocket* socket = nextPendingConnection())
+            serve(socket);
+    });
+}
+
+bool LocalUploadServer::start()
+{
+    return listen(QHostAddress::LocalHost, 0);
+}
+
+QString LocalUploadServer::uploadUrl() const
+{
+    return QStringLiteral("http://127.0.0.1:%1/image/upload").arg(serverPort());
+}
+
+QByteArray LocalUploadServer::stored(int index)
+{
+    return QByteArrayLiteral("{\"code\":0,\"msg\":\"\",\"data\":{\"url\":\"http://127.0.0.1/img/") +
+           QByteArray::number(index) + QByteArrayLiteral(".jpg\"}}");
+}
+
+QByteArray LocalUploadServer::refused()
+{
+    return QByteArrayLiteral("{\"code\":4102,\"msg\":\"not an image\",\"data\":null}");
+}
+
+void LocalUploadServer::serve(QTcpSocket* socket)
+{
+    // Reads one request (headers, then Content-Length bytes of body) and answers it.
+    auto buffer = QSharedPointer<QByteArray>::create();
+    connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+    connect(socket, &QTcpSocket::readyRead, this, [this, socket, buffer]() {
+        buffer->append(socket->readAll());
+        const int headerEnd = buffer->indexOf("\r\n\r\n");
+        if (headerEnd < 0)
+            return;
+        qint64 length = 0;
+        for (const QByteArray& line : buffer->left(headerEnd).split('\n')) {
+            const int colon = line.indexOf(':');
+            if (colon > 0 && line.left(colon).trimmed().toLower() == "content-length")
+                length = line.mid(colon + 1).trimmed().toLongLong();
+        }
+        if (buffer->size() < headerEnd + 4 + length)
+            return;
+        buffer->clear();
+        const int index = uploads++;
+        const QByteArray body = reply ? reply(index) : stored(index);
+        socket->write("HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: " +
+                      QByteArray::number(body.size()) + "\r\nConnection: close\r\n\r\n" + body);
+        socket->disconnectFromHost();
+    });
+}
+
+} // namespace DialogTestKit
