@@ -91,6 +91,8 @@ private slots:
     void gridPlaces();
     void boxContents_data();
     void boxContents();
+    void metaObjectMethods_data();
+    void metaObjectMethods();
     void contentWidgetName_data();
     void contentWidgetName();
     void textsAreTranslated_data();
@@ -316,6 +318,51 @@ void TestConsultDialog::boxContents()
             actual << item->widget()->objectName();
     }
     QCOMPARE(actual, items);
+}
+
+void TestConsultDialog::metaObjectMethods_data()
+{
+    QTest::addColumn<QByteArray>("signature");
+    QTest::addColumn<QByteArrayList>("parameterNames");
+    QTest::addColumn<bool>("isSignal");
+
+    const QList<std::tuple<const char*, QByteArrayList, bool>> methods = {
+        {"SigOpenRecordUrl()", {}, true},
+        {"SigSubmitSuccess(QString)", {"feedbackId"}, true},
+        {"SlotUpdateHeight(bool)", {"bLarge"}, false},
+        {"SlotUpdateImageStyle(bool)", {"bDisable"}, false},
+        {"SlotUploadImageResult(bool)", {"bSuccess"}, false},
+        {"SlotUploadClicked()", {}, false},
+        {"SlotCaptureClicked()", {}, false},
+        {"SlotRecord()", {}, false},
+        {"SlotSubmit()", {}, false},
+        {"SlotCancel()", {}, false},
+        {"SlotDescriptionChanged()", {}, false},
+        {"SlotPhoneChanged()", {}, false},
+    };
+    for (int i = 0; i < methods.size(); ++i) {
+        QTest::addRow("%d", i) << QByteArray(std::get<0>(methods.at(i)))
+                               << std::get<1>(methods.at(i)) << std::get<2>(methods.at(i));
+    }
+}
+
+void TestConsultDialog::metaObjectMethods()
+{
+    QFETCH(QByteArray, signature);
+    QFETCH(QByteArrayList, parameterNames);
+    QFETCH(bool, isSignal);
+
+    // Method indexes are part of the dialog's binary contract with the host.
+    const QMetaObject& meta = ZorConsultDialog::staticMetaObject;
+    QCOMPARE(QByteArray(meta.className()), QByteArray("ZorConsultDialog"));
+    QCOMPARE(meta.methodCount() - meta.methodOffset(), 12);
+    QCOMPARE(meta.propertyCount(), meta.propertyOffset());
+    const QMetaMethod method =
+        meta.method(meta.methodOffset() + QByteArray(QTest::currentDataTag()).toInt());
+    QCOMPARE(method.methodSignature(), signature);
+    QCOMPARE(method.parameterNames(), parameterNames);
+    QCOMPARE(method.methodType(), isSignal ? QMetaMethod::Signal : QMetaMethod::Slot);
+    QCOMPARE(method.access(), isSignal ? QMetaMethod::Public : QMetaMethod::Private);
 }
 
 void TestConsultDialog::contentWidgetName_data()

@@ -51,6 +51,7 @@ private slots:
     void init();
     void cleanup();
 
+    void metaObject();
     void oneQueryForTwoShowings();
     void categorySources_data();
     void categorySources();
@@ -113,6 +114,30 @@ void TestKivConsult::fillAndSubmit(ZorConsultDialog* dialog)
     dialog->findChild<QLineEdit*>(QStringLiteral("phoneEdit"))
         ->setText(QStringLiteral("13812345678"));
     dialog->findChild<QPushButton*>(QStringLiteral("submitButton"))->click();
+}
+
+void TestKivConsult::metaObject()
+{
+    // What a host built against the exported class relies on.
+    const QMetaObject& meta = KivConsult::staticMetaObject;
+    QCOMPARE(QByteArray(meta.className()), QByteArray("KivConsult"));
+    QCOMPARE(meta.methodCount() - meta.methodOffset(), 3);
+    QCOMPARE(meta.propertyCount(), meta.propertyOffset());
+    QCOMPARE(meta.enumeratorCount(), meta.enumeratorOffset());
+    QCOMPARE(meta.classInfoCount(), meta.classInfoOffset());
+
+    QStringList methods;
+    for (int i = meta.methodOffset(); i < meta.methodCount(); ++i) {
+        const QMetaMethod method = meta.method(i);
+        methods << QStringLiteral("%1 %2 %3 %4")
+                       .arg(method.methodType() == QMetaMethod::Signal ? "signal" : "slot",
+                            method.access() == QMetaMethod::Public ? "public" : "private",
+                            QString::fromLatin1(method.methodSignature()),
+                            QString::fromLatin1(method.parameterNames().join(',')));
+    }
+    QCOMPARE(methods, (QStringList{"signal public SigOpenRecordUrl(QString) strUrl",
+                                   "signal public SigSubmitSuccess(QString) feedbackId",
+                                   "slot private SlotOpenRecordUrl() "}));
 }
 
 void TestKivConsult::oneQueryForTwoShowings()
