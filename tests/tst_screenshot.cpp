@@ -103,47 +103,42 @@ QImage Marker()
     return marker;
 }
 
-// Reads the clipboard as another X client does, so the picture must outlive the program that
-// put it there. Runs the event loop meanwhile: this process may own the clipboard itself.
-QImage ClipboardImage()
-{
-    QProcess xclip;
-    QSignalSpy finished(&xclip, SIGNAL(finished(int, QProcess::ExitStatus)));
-    xclip.start(QStringLiteral("xclip"),
-                {QStringLiteral("-o"), QStringLiteral("-selection"), QStringLiteral("clipboard"),
-                 QStringLiteral("-t"), QStringLiteral("image/png")});
-    if (!xclip.waitForStarted() || !finished.wait(kProcessTimeoutMs)) {
-        xclip.kill();
-        xclip.waitForFinished();
-        return QImage();
-    }
-    return QImage::fromData(xclip.readAllStandardOutput(), "PNG");
-}
-
 struct RunResult
 {
     bool bFinished = false;
     int exitCode = -1;
-    QString out;
-    QString err;
+    QByteArray out;
+    QByteArray err;
 };
 
-RunResult RunProgram(const QStringList& arguments)
+// Runs the event loop while it waits: this process may own the clipboard the program reads.
+RunResult RunProgram(const QString& program, const QStringList& arguments)
 {
-    QProcess program;
-    QSignalSpy finished(&program, SIGNAL(finished(int, QProcess::ExitStatus)));
-    program.start(kProgram, arguments);
+    QProcess process;
+    QSignalSpy finished(&process, SIGNAL(finished(int, QProcess::ExitStatus)));
+    process.start(program, arguments);
     RunResult result;
-    if (!program.waitForStarted() || !finished.wait(kProcessTimeoutMs)) {
-        program.kill();
-        program.waitForFinished();
+    if (!process.waitForStarted() || !finished.wait(kProcessTimeoutMs)) {
+        process.kill();
+        process.waitForFinished();
         return result;
     }
-    result.bFinished = program.exitStatus() == QProcess::NormalExit;
-    result.exitCode = program.exitCode();
-    result.out = QString::fromLocal8Bit(program.readAllStandardOutput());
-    result.err = QString::fromLocal8Bit(program.readAllStandardError());
+    result.bFinished = process.exitStatus() == QProcess::NormalExit;
+    result.exitCode = process.exitCode();
+    result.out = process.readAllStandardOutput();
+    result.err = process.readAllStandardError();
     return result;
+}
+
+// Reads the clipboard as another X client does, so the picture must outlive the program that
+// put it there.
+QImage ClipboardImage()
+{
+    const RunResult xclip =
+        RunProgram(QStringLiteral("xclip"),
+                   {QStringLiteral("-o"), QStringLiteral("-selection"), QStringLiteral("clipboard"),
+                    QStringLiteral("-t"), QStringLiteral("image/png")});
+    return QImage::fromData(xclip.out, "PNG");
 }
 
 ScreenShot TestPicture(qreal ratio = 1.0)
@@ -154,12 +149,34 @@ ScreenShot TestPicture(qreal ratio = 1.0)
     return ScreenShot(pixmap);
 }
 
-bool ShowOverlay(SelectionOverlay& overlay)
+// An overlay over the test picture, shown in a window larger than the picture, with its two
+// outcomes counted.
+struct OverlayUnderTest
 {
-    overlay.setGeometry(kOverlayGeometry);
-    overlay.show();
-    return QTest::qWaitForWindowExposed(&overlay);
-}
+    explicit OverlayUnderTest(qreal ratio = 1.0)
+        : overlay(TestPicture(ratio))
+        , accepted(&overlay, &SelectionOverlay::SigAccepted)
+        , cancelled(&overlay, &SelectionOverlay::SigCancelled)
+    {}
+
+    bool Show()
+    {
+        overlay.setGeometry(kOverlayGeometry);
+        overlay.show();
+        return QTest::qWaitForWindowExposed(&overlay);
+    }
+
+    // The keys that would otherwise end the selection.
+    void PressReturnAndEscape()
+    {
+        QTest::keyClick(&overlay, Qt::Key_Return);
+        QTest::keyClick(&overlay, Qt::Key_Escape);
+    }
+
+    SelectionOverlay overlay;
+    QSignalSpy accepted;
+    QSignalSpy cancelled;
+};
 
 // A press, two moves and a release; a line of no length is a plain click.
 void DragAlong(QWidget* pWidget, const QLine& line)
@@ -380,41 +397,38 @@ void tst_Screenshot::overlayConfirms()
     QFETCH(int, confirm);
     QFETCH(QRect, expected);
 
-    SelectionOverlay overlay(TestPicture());
-    QVERIFY(ShowOverlay(overlay));
-    QSignalSpy accepted(&overlay, &SelectionOverlay::SigAccepted);
-    QSignalSpy cancelled(&overlay, &SelectionOverlay::SigCancelled);
+    OverlayUnderTest t;
+    QVERIFY(t.Show());
 
     for (const QLine& drag : drags)
-        DragAlong(&overlay, drag);
-    QCOMPARE(accepted.count(), 0);
+        DragAlong(&t.overlay, drag);
+    QCOMPARE(t.accepted.count(), 0);
 
     switch (confirm) {
     case ReturnKey:
-        QTest::keyClick(&overlay, Qt::Key_Return);
+        QTest::keyClick(&t.overlay, Qt::Key_Return);
         break;
     case KeypadEnter:
-        QTest::keyClick(&overlay, Qt::Key_Enter, Qt::KeypadModifier);
+        QTest::keyClick(&t.overlay, Qt::Key_Enter, Qt::KeypadModifier);
         break;
     case DoubleClick:
-        QTest::mouseDClick(&overlay, Qt::LeftButton, Qt::NoModifier, expected.center());
+        QTest::mouseDClick(&t.overlay, Qt::LeftButton, Qt::NoModifier, expected.center());
         break;
     case OkButton: {
-        QToolButton* pOk = ToolButton(overlay, "okButton");
+        QToolButton* pOk = ToolButton(t.overlay, "okButton");
         QVERIFY(pOk);
         QVERIFY(pOk->isVisible());
         QTest::mouseClick(pOk, Qt::LeftButton);
         break;
     }
     }
-    QCOMPARE(accepted.count(), 1);
-    QCOMPARE(accepted.constFirst().constFirst().toRect(), expected);
+    QCOMPARE(t.accepted.count(), 1);
+    QCOMPARE(t.accepted.constFirst().constFirst().toRect(), expected);
 
     // The outcome is final: nothing later reports another.
-    QTest::keyClick(&overlay, Qt::Key_Return);
-    QTest::keyClick(&overlay, Qt::Key_Escape);
-    QCOMPARE(accepted.count(), 1);
-    QCOMPARE(cancelled.count(), 0);
+    t.PressReturnAndEscape();
+    QCOMPARE(t.accepted.count(), 1);
+    QCOMPARE(t.cancelled.count(), 0);
 }
 
 void tst_Screenshot::overlayCancels_data()
@@ -437,45 +451,42 @@ void tst_Screenshot::overlayCancels()
     QFETCH(QVector<QLine>, drags);
     QFETCH(int, cancel);
 
-    SelectionOverlay overlay(TestPicture());
-    QVERIFY(ShowOverlay(overlay));
-    QSignalSpy accepted(&overlay, &SelectionOverlay::SigAccepted);
-    QSignalSpy cancelled(&overlay, &SelectionOverlay::SigCancelled);
+    OverlayUnderTest t;
+    QVERIFY(t.Show());
 
     for (const QLine& drag : drags)
-        DragAlong(&overlay, drag);
+        DragAlong(&t.overlay, drag);
 
     const QPoint inside(100, 70);
     switch (cancel) {
     case EscapeKey:
-        QTest::keyClick(&overlay, Qt::Key_Escape);
+        QTest::keyClick(&t.overlay, Qt::Key_Escape);
         break;
     case RightClick:
-        QTest::mouseClick(&overlay, Qt::RightButton, Qt::NoModifier, inside);
+        QTest::mouseClick(&t.overlay, Qt::RightButton, Qt::NoModifier, inside);
         break;
     case RightClickWhileDrawing:
-        QTest::mousePress(&overlay, Qt::LeftButton, Qt::NoModifier, QPoint(20, 20));
-        QTest::mouseMove(&overlay, inside);
-        QTest::mouseClick(&overlay, Qt::RightButton, Qt::NoModifier, inside);
-        QTest::mouseRelease(&overlay, Qt::LeftButton, Qt::NoModifier, inside);
+        QTest::mousePress(&t.overlay, Qt::LeftButton, Qt::NoModifier, QPoint(20, 20));
+        QTest::mouseMove(&t.overlay, inside);
+        QTest::mouseClick(&t.overlay, Qt::RightButton, Qt::NoModifier, inside);
+        QTest::mouseRelease(&t.overlay, Qt::LeftButton, Qt::NoModifier, inside);
         break;
     case CancelButton: {
-        QToolButton* pCancel = ToolButton(overlay, "cancelButton");
+        QToolButton* pCancel = ToolButton(t.overlay, "cancelButton");
         QVERIFY(pCancel);
         QVERIFY(pCancel->isVisible());
         QTest::mouseClick(pCancel, Qt::LeftButton);
         break;
     }
     case CloseWindow:
-        overlay.close();
+        t.overlay.close();
         break;
     }
-    QCOMPARE(cancelled.count(), 1);
+    QCOMPARE(t.cancelled.count(), 1);
 
-    QTest::keyClick(&overlay, Qt::Key_Return);
-    QTest::keyClick(&overlay, Qt::Key_Escape);
-    QCOMPARE(cancelled.count(), 1);
-    QCOMPARE(accepted.count(), 0);
+    t.PressReturnAndEscape();
+    QCOMPARE(t.cancelled.count(), 1);
+    QCOMPARE(t.accepted.count(), 0);
 }
 
 void tst_Screenshot::overlayDecoratesSelection_data()
@@ -493,8 +504,9 @@ void tst_Screenshot::overlayDecoratesSelection()
     QFETCH(qreal, ratio);
     QFETCH(QString, sizeText);
 
-    SelectionOverlay overlay(TestPicture(ratio));
-    QVERIFY(ShowOverlay(overlay));
+    OverlayUnderTest t(ratio);
+    QVERIFY(t.Show());
+    SelectionOverlay& overlay = t.overlay;
     auto* pSize = overlay.findChild<QLabel*>(QStringLiteral("sizeLabel"));
     auto* pBar = overlay.findChild<QWidget*>(QStringLiteral("selectionToolBar"));
     QVERIFY(pSize);
@@ -545,8 +557,9 @@ void tst_Screenshot::overlayPlacesBarsOnScreen()
     QFETCH(QLine, drag);
     QFETCH(bool, barOutside);
 
-    SelectionOverlay overlay(TestPicture());
-    QVERIFY(ShowOverlay(overlay));
+    OverlayUnderTest t;
+    QVERIFY(t.Show());
+    SelectionOverlay& overlay = t.overlay;
     DragAlong(&overlay, drag);
     const QRect selection = overlay.GetSelection();
     QCOMPARE(selection, QRect(drag.p1(), drag.p2()).normalized());
@@ -585,13 +598,14 @@ void tst_Screenshot::regionReachesClipboard()
     QTRY_VERIFY(PatternIsOnScreen());
     QGuiApplication::clipboard()->setImage(Marker());
 
-    const RunResult run = RunProgram({QStringLiteral("--region"), QStringLiteral("%1,%2,%3,%4")
-                                                                      .arg(region.x())
-                                                                      .arg(region.y())
-                                                                      .arg(region.width())
-                                                                      .arg(region.height())});
+    const RunResult run =
+        RunProgram(kProgram, {QStringLiteral("--region"), QStringLiteral("%1,%2,%3,%4")
+                                                              .arg(region.x())
+                                                              .arg(region.y())
+                                                              .arg(region.width())
+                                                              .arg(region.height())});
     QVERIFY(run.bFinished);
-    QVERIFY2(run.exitCode == 0, qPrintable(run.err));
+    QVERIFY2(run.exitCode == 0, run.err.constData());
 
     // The program has ended; the picture must still be served. The new owner's claim may
     // reach the server a moment after the program's exit, so the marker may still show at first.
@@ -631,11 +645,11 @@ void tst_Screenshot::refusalLeavesClipboard()
     QFETCH(QString, mention);
 
     QGuiApplication::clipboard()->setImage(Marker());
-    const RunResult run = RunProgram(arguments);
+    const RunResult run = RunProgram(kProgram, arguments);
     QVERIFY(run.bFinished);
     QCOMPARE(run.exitCode, exitCode);
     // Help goes to standard output, complaints to standard error.
-    const QString& said = exitCode == 0 ? run.out : run.err;
+    const QString said = QString::fromLocal8Bit(exitCode == 0 ? run.out : run.err);
     QVERIFY2(said.contains(mention), qPrintable(said));
 
     const QImage still = ClipboardImage();
