@@ -10,6 +10,8 @@
 #include "ConsultTestUtil.h"
 #include "IHttpManager.h"
 #include "IHttpResponse.h"
+#include "ManualGateway.h"
+#include "MarkingTranslator.h"
 #include "NotificationRecorder.h"
 #include "TestMessageHandler.h"
 #include "ZorCacheManager.h"
@@ -21,8 +23,6 @@
 #include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTimer>
-#include <QTranslator>
 
 using ConsultTestUtil::successEnvelope;
 
@@ -31,54 +31,6 @@ namespace {
 constexpr int kCategoryMessage = 20000;
 constexpr int kSubmitMessage = 20001;
 
-// A gateway whose requests end only when the test says so; the completion then runs on a
-// later event-loop turn, as the real gateway's does.
-class ManualGateway : public QObject, public IHttpManager
-{
-public:
-    struct Call
-    {
-        QSharedPointer<IHttpRequest> request;
-        QSharedPointer<IHttpResponse> response;
-        std::function<void()> done;
-        int timeoutMs = 0;
-        int retries = 0;
-    };
-
-    void SendRequest(QSharedPointer<IHttpRequest> request, QSharedPointer<IHttpResponse> response,
-                     std::function<void()> done, int timeoutMs, int retries) override
-    {
-        calls.append({request, response, std::move(done), timeoutMs, retries});
-    }
-
-    // Hands the reply body to the response and runs the completion later.
-    void reply(int index, const QByteArray& body)
-    {
-        calls[index].response->SetData(body);
-        finish(index);
-    }
-
-    void fail(int index, int code, const QString& desc)
-    {
-        calls[index].response->SetNetworkError(code, desc);
-        finish(index);
-    }
-
-    QList<Call> calls;
-    int completed = 0;
-
-private:
-    void finish(int index)
-    {
-        // The completion is given up by the gateway once it ran, like the real one does.
-        std::function<void()> done = std::move(calls[index].done);
-        QTimer::singleShot(0, this, [this, done]() {
-            done();
-            ++completed;
-        });
-    }
-};
-
 QStringList codes(ZorConsultManager* manager)
 {
     QStringList result;
@@ -86,20 +38,6 @@ QStringList codes(ZorConsultManager* manager)
         result << manager->GetBusinessTypeAt(i)->businessTypeCode;
     return result;
 }
-
-// Answers every lookup in the logic's context with a marked text, so a test can see which
-// texts went through translation, and in which context.
-class MarkingTranslator : public QTranslator
-{
-public:
-    QString translate(const char* context, const char* sourceText, const char*, int) const override
-    {
-        if (qstrcmp(context, "ZorConsultLogic") != 0)
-            return QString();
-        return QStringLiteral("[%1]").arg(QString::fromUtf8(sourceText));
-    }
-    bool isEmpty() const override { return false; }
-};
 
 } // namespace
 
@@ -372,7 +310,7 @@ void TestConsultLogic::fixedLists()
 
 void TestConsultLogic::fixedListNamesAreTranslatedWhenBuilt()
 {
-    MarkingTranslator translator;
+    MarkingTranslator translator("ZorConsultLogic");
     QVERIFY(QCoreApplication::installTranslator(&translator));
     ZorConsultLogic* logic = ZorConsultLogic::Instance();
     logic->LoadLoginProblemTypes();
