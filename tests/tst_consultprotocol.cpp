@@ -70,6 +70,7 @@ private slots:
     void files_data();
     void files();
     void filesParsed();
+    void missingPartsAreTolerated();
     void resolution_data();
     void resolution();
     void userId_data();
@@ -438,6 +439,17 @@ void TestConsultProtocol::filesParsed()
 
     desc.Parse(QJsonDocument::fromJson(R"({"files":"not a list"})"));
     QVERIFY(desc.GetFileList().isEmpty());
+}
+
+void TestConsultProtocol::missingPartsAreTolerated()
+{
+    ConsultSubmitDescRequest request;
+    QCOMPARE(request.GetBusinessParam(), QByteArray(R"({"param":{}})"));
+
+    ConsultDescEntity desc;
+    desc.SetFileList({nullptr, image(QStringLiteral("u"), QStringLiteral("f.jpg")), nullptr});
+    QCOMPARE(desc.ToJsonObject().value(QStringLiteral("files")),
+             QJsonValue(QJsonDocument::fromJson(R"([{"url":"u","fileName":"f.jpg"}])").array()));
 }
 
 void TestConsultProtocol::resolution_data()
