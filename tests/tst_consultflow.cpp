@@ -19,11 +19,13 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QHostAddress>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QScopedPointer>
 #include <QSysInfo>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -282,9 +284,17 @@ void TestConsultFlow::failureEndsInOneNotification()
         m_shortGateway.reset(new ShortTimeoutGateway(kAttemptMs));
         IHttpManager::SetInstance(m_shortGateway.data());
     }
-    QVERIFY(startServer(args));
-    if (failure == Failure::ServerDown)
-        m_server.stop(); // the configured address stays, and nothing listens there any more
+    // Server down: a loopback port this test holds bound without listening, so every
+    // connection is refused and no other program can start listening there meanwhile.
+    QTcpSocket portHolder;
+    if (failure == Failure::ServerDown) {
+        QVERIFY(portHolder.bind(QHostAddress(QHostAddress::LocalHost), 0));
+        ZorConfigManager::Instance()->SetValue(
+            QStringLiteral("gateway"), QStringLiteral("base_url"),
+            QStringLiteral("http://127.0.0.1:%1").arg(portHolder.localPort()));
+    } else {
+        QVERIFY(startServer(args));
+    }
 
     const int id = submit ? kSubmitMessage : kCategoryMessage;
     const int otherId = submit ? kCategoryMessage : kSubmitMessage;
