@@ -142,6 +142,7 @@ private slots:
     void dialogDrag_data();
     void dialogDrag();
     void dialogFollowsScale();
+    void dialogEnterClicksNoButton();
 
     void pushButtonProperties_data();
     void pushButtonProperties();
@@ -738,6 +739,27 @@ void tst_ZorBaseUI::dialogFollowsScale()
     DpiTool::SetScaleFactor(2.0);
     QCOMPARE(titleBar->minimumHeight(), 2 * height);
     QCOMPARE(closeButton->minimumSize(), 2 * buttonSize);
+}
+
+void tst_ZorBaseUI::dialogEnterClicksNoButton()
+{
+    TestDialog dialog;
+    auto* edit = new QLineEdit(dialog.Content());
+    auto* first = new ZorPushButton(dialog.Content());
+    auto* second = new ZorPushButton(dialog.Content(), ZorPushButton::TypePrimary);
+    for (QWidget* widget :
+         {static_cast<QWidget*>(edit), static_cast<QWidget*>(first), static_cast<QWidget*>(second)})
+        dialog.Content()->layout()->addWidget(widget);
+    QSignalSpy firstClicked(first, &QPushButton::clicked);
+    QSignalSpy secondClicked(second, &QPushButton::clicked);
+    dialog.show();
+    edit->setFocus();
+
+    QTest::keyClick(edit, Qt::Key_Return);
+    QTest::keyClick(edit, Qt::Key_Enter);
+    QCOMPARE(firstClicked.count(), 0);
+    QCOMPARE(secondClicked.count(), 0);
+    QVERIFY(dialog.isVisible());
 }
 
 // ---- Push buttons and the style sheet ----

@@ -30,6 +30,8 @@ ZorIconButtonWidget::ZorIconButtonWidget(QWidget* parent)
     m_layout->addWidget(m_iconLabel);
     m_layout->addWidget(m_textLabel);
 
+    // As large as icon, text and margins need, like a push button; never stretched.
+    setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     // :hover rules need hover events, which plain widgets do not get.
     setAttribute(Qt::WA_Hover);
     setFocusPolicy(Qt::StrongFocus);

@@ -8,6 +8,9 @@ ZorPushButton::ZorPushButton(QWidget* parent, ButtonType type, Zor::BaseUIBusine
     : QPushButton(parent), m_type(type), m_business(business)
 {
     setCursor(Qt::PointingHandCursor);
+    // In a dialog an auto-default button would be clicked by Enter in any line edit; the
+    // host's buttons act on clicks only.
+    setAutoDefault(false);
     setProperty("buttonType", static_cast<int>(m_type));
     setProperty("business", static_cast<int>(m_business));
 }
