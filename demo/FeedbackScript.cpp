@@ -165,6 +165,7 @@ int FeedbackScript::Run()
     m_currentStep.clear();
     Print(QString());
     Print(QStringLiteral("feedback id: %1").arg(m_feedbackId));
+    Print(QStringLiteral("photo: %1").arg(QDir::toNativeSeparators(m_settings.photoPath)));
     Print(
         QStringLiteral("screenshot: %1").arg(QDir::toNativeSeparators(m_settings.screenshotPath)));
     Print(QStringLiteral("history page: %1").arg(m_recordUrl));
@@ -293,7 +294,6 @@ bool FeedbackScript::MakePhoto()
     if (!MakeDemoPhoto().save(m_settings.photoPath, "JPEG", 90))
         return Fail(
             QStringLiteral("cannot write %1").arg(QDir::toNativeSeparators(m_settings.photoPath)));
-    Print(QStringLiteral("  photo: %1").arg(QDir::toNativeSeparators(m_settings.photoPath)));
     return true;
 }
 
@@ -368,6 +368,8 @@ bool FeedbackScript::SaveScreenshot()
     if (!m_dialog)
         return Fail(QStringLiteral("the feedback dialog is gone"));
     QDir().mkpath(QFileInfo(m_settings.screenshotPath).absolutePath());
+    // Layouts settle on posted requests; the picture shows the dialog as the user sees it.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
     if (!m_dialog->window()->grab().save(m_settings.screenshotPath, "PNG"))
         return Fail(QStringLiteral("cannot write %1")
                         .arg(QDir::toNativeSeparators(m_settings.screenshotPath)));

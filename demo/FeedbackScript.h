@@ -64,6 +64,7 @@ private:
                              const QString& what);
     void ChooseFileInDialog(QFileDialog* fileDialog);
     bool ClickListItem(const QString& listName);
+    // The photo's thumbnail, once it shows its picture.
     QLabel* FindThumbnail() const;
     template<typename T>
     T* DialogChild(const QString& name);

@@ -76,7 +76,9 @@ HostWindow::HostWindow(const MerchantFacts& facts, const QString& browserVersion
     rootLayout->addWidget(new QLabel(tr("History pages opened:"), this));
     m_recordUrlList = new QListWidget(this);
     m_recordUrlList->setObjectName(QStringLiteral("recordUrlList"));
-    m_recordUrlList->setMaximumHeight(m_recordUrlList->sizeHintForRow(0) * 4 + 8);
+    // A few lines are enough: the pages themselves open in the browser.
+    m_recordUrlList->setMaximumHeight(m_recordUrlList->fontMetrics().lineSpacing() * 4 +
+                                      2 * m_recordUrlList->frameWidth() + 8);
     rootLayout->addWidget(m_recordUrlList);
 
     m_serviceLabel = new QLabel(this);

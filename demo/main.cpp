@@ -3,6 +3,7 @@
 #include "HostSetup.h"
 #include "HostWindow.h"
 #include "LocalAdvisoryService.h"
+#include "TerminationSignals.h"
 
 #include "KivConsult.h"
 
@@ -72,6 +73,24 @@ int main(int argc, char* argv[])
         HostWindow window(options.facts, options.browserVersion, !options.script);
         LocalAdvisoryService service;
         std::unique_ptr<FeedbackScript> script;
+        TerminationSignals termination;
+
+        // A scripted run may be deep in a step's wait: it ends at once, after the service.
+        const auto abortScript = [&](const QString& reason) {
+            PrintLine(
+                stdout,
+                QStringLiteral("FAILED at step '%1': %2").arg(script->GetCurrentStep(), reason));
+            service.Stop();
+            std::_Exit(1);
+        };
+        QObject::connect(&termination, &TerminationSignals::SigTerminationRequested, &app,
+                         [&](int signalNumber) {
+                             if (script)
+                                 abortScript(
+                                     QStringLiteral("stopped by signal %1").arg(signalNumber));
+                             service.Stop();
+                             QCoreApplication::exit(128 + signalNumber);
+                         });
 
         const auto begin = [&](const QString& baseUrl, const QString& origin) {
             HostSetup::UseAdvisoryService(baseUrl);
@@ -92,12 +111,8 @@ int main(int argc, char* argv[])
             script = std::make_unique<FeedbackScript>(&window, settings);
             QTimer::singleShot(0, &app, [&] { QCoreApplication::exit(script->Run()); });
             QTimer::singleShot(kScriptWatchdogMs, &app, [&] {
-                PrintLine(stdout, QStringLiteral("FAILED at step '%1': the script did not end "
-                                                 "within %2 s")
-                                      .arg(script->GetCurrentStep())
-                                      .arg(kScriptWatchdogMs / 1000));
-                service.Stop();
-                std::_Exit(1);
+                abortScript(QStringLiteral("the script did not end within %1 s")
+                                .arg(kScriptWatchdogMs / 1000));
             });
         };
 
