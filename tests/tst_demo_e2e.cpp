@@ -99,8 +99,14 @@ private slots:
 
     void scriptedFeedbackIsStored_data();
     void scriptedFeedbackIsStored();
+    void badOptionsStartNothing_data();
+    void badOptionsStartNothing();
 
 private:
+    // Runs feedback-host to its end; false when it had to be killed. output gets its stdout,
+    // report both channels.
+    bool RunHost(const QStringList& arguments, QProcess& host, QString& output, QString& report);
+
     QScopedPointer<QTemporaryDir> m_dir;
     AdvisoryServerProcess m_server;
 };
@@ -118,8 +124,6 @@ void TestDemoEndToEnd::init()
 {
     m_dir.reset(new QTemporaryDir);
     QVERIFY(m_dir->isValid());
-    QVERIFY2(m_server.start(m_dir->filePath(QStringLiteral("server"))),
-             qPrintable(m_server.errorString()));
 }
 
 void TestDemoEndToEnd::cleanup()
@@ -134,16 +138,20 @@ void TestDemoEndToEnd::scriptedFeedbackIsStored_data()
     QTest::addColumn<QString>("phone");
     QTest::addColumn<QString>("browserVersion");
     QTest::addColumn<QString>("storedDescription");
+    // Appended to the service's address in --gateway.
+    QTest::addColumn<QString>("gatewaySuffix");
 
     QTest::newRow("ascii description")
         << QStringLiteral("Receipts stop printing after the first page.")
         << QStringLiteral("13800138000") << QStringLiteral("QtWebEngine/5.15.13")
-        << QStringLiteral("Receipts stop printing after the first page.");
-    // Typed characters outside ASCII, one beyond the basic plane, and blanks the dialog trims.
-    QTest::newRow("non-ascii description with blanks around it")
+        << QStringLiteral("Receipts stop printing after the first page.") << QString();
+    // Typed characters outside ASCII, one beyond the basic plane, and blanks the dialog trims;
+    // the derived addresses must not double the gateway's trailing slash.
+    QTest::newRow("non-ascii description with blanks, gateway with a trailing slash")
         << QStringLiteral("  Bondrucker stoppt \u2013 \u6253\u5370\u673a\u5361\u7eb8 \U0001F642  ")
         << QStringLiteral("15912345678") << QStringLiteral("WebView 119.0 (Linux x86_64)")
-        << QStringLiteral("Bondrucker stoppt \u2013 \u6253\u5370\u673a\u5361\u7eb8 \U0001F642");
+        << QStringLiteral("Bondrucker stoppt \u2013 \u6253\u5370\u673a\u5361\u7eb8 \U0001F642")
+        << QStringLiteral("/");
 }
 
 void TestDemoEndToEnd::scriptedFeedbackIsStored()
@@ -152,6 +160,9 @@ void TestDemoEndToEnd::scriptedFeedbackIsStored()
     QFETCH(QString, phone);
     QFETCH(QString, browserVersion);
     QFETCH(QString, storedDescription);
+    QFETCH(QString, gatewaySuffix);
+    QVERIFY2(m_server.start(m_dir->filePath(QStringLiteral("server"))),
+             qPrintable(m_server.errorString()));
 
     // The script takes the first category and its first child, as the service offers them.
     const HttpResult categoryReply =
@@ -170,45 +181,20 @@ void TestDemoEndToEnd::scriptedFeedbackIsStored()
 
     const QString stateDir = m_dir->filePath(QStringLiteral("host"));
     const QString screenshot = m_dir->filePath(QStringLiteral("shots/dialog.png"));
+    QStringList arguments;
+    arguments << QStringLiteral("--script") << QStringLiteral("--gateway")
+              << m_server.baseUrl() + gatewaySuffix << QStringLiteral("--state-dir") << stateDir
+              << QStringLiteral("--screenshot") << screenshot << QStringLiteral("--description")
+              << description << QStringLiteral("--phone") << phone
+              << QStringLiteral("--browser-version") << browserVersion
+              << QStringLiteral("--vender-id") << kVenderId << QStringLiteral("--pin") << kPin
+              << QStringLiteral("--app-version") << kAppVersion << QStringLiteral("--client-ip")
+              << kClientIp << QStringLiteral("--device-id") << kDeviceId;
     QProcess host;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
-    // Whatever Qt or the platform keep per user stays in the test's directory.
-    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_dir->path());
-    for (const char* name : {"XDG_CONFIG_HOME", "XDG_CACHE_HOME", "XDG_DATA_HOME"})
-        environment.insert(QString::fromLatin1(name),
-                           m_dir->filePath(QStringLiteral("home/") + QString::fromLatin1(name)));
-    host.setProcessEnvironment(environment);
-    host.start(QStringLiteral(KIV_BIN_DIR "/feedback-host"), {QStringLiteral("--script"),
-                                                              QStringLiteral("--gateway"),
-                                                              m_server.baseUrl(),
-                                                              QStringLiteral("--state-dir"),
-                                                              stateDir,
-                                                              QStringLiteral("--screenshot"),
-                                                              screenshot,
-                                                              QStringLiteral("--description"),
-                                                              description,
-                                                              QStringLiteral("--phone"),
-                                                              phone,
-                                                              QStringLiteral("--browser-version"),
-                                                              browserVersion,
-                                                              QStringLiteral("--vender-id"),
-                                                              kVenderId,
-                                                              QStringLiteral("--pin"),
-                                                              kPin,
-                                                              QStringLiteral("--app-version"),
-                                                              kAppVersion,
-                                                              QStringLiteral("--client-ip"),
-                                                              kClientIp,
-                                                              QStringLiteral("--device-id"),
-                                                              kDeviceId});
-    QVERIFY2(host.waitForStarted(), qPrintable(host.errorString()));
-    const bool finished = host.waitForFinished(kHostTimeoutMs);
-    if (!finished)
-        host.kill();
-    const QString output = QString::fromUtf8(host.readAllStandardOutput());
-    const QString report = output + QString::fromUtf8(host.readAllStandardError());
-    QVERIFY2(finished, qPrintable(QStringLiteral("feedback-host hung:\n") + report));
+    QString output;
+    QString report;
+    QVERIFY2(RunHost(arguments, host, output, report),
+             qPrintable(QStringLiteral("feedback-host hung:\n") + report));
     QVERIFY2(host.exitStatus() == QProcess::NormalExit && host.exitCode() == 0, qPrintable(report));
 
     const auto printed = [&output](const QString& label) {
@@ -273,6 +259,69 @@ void TestDemoEndToEnd::scriptedFeedbackIsStored()
     QCOMPARE(stored.size(), photo.size());
     QVERIFY2(MeanDifference(stored, photo) < 8.0,
              qPrintable(QString::number(MeanDifference(stored, photo))));
+}
+
+void TestDemoEndToEnd::badOptionsStartNothing_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("complaint");
+
+    QTest::newRow("vender id not a number")
+        << QStringList{QStringLiteral("--vender-id"), QStringLiteral("12ab")}
+        << QStringLiteral("--vender-id");
+    QTest::newRow("gateway without a scheme")
+        << QStringList{QStringLiteral("--gateway"), QStringLiteral("127.0.0.1:8730")}
+        << QStringLiteral("--gateway");
+    QTest::newRow("gateway of another scheme")
+        << QStringList{QStringLiteral("--gateway"), QStringLiteral("ftp://127.0.0.1:8730")}
+        << QStringLiteral("--gateway");
+    QTest::newRow("unknown option")
+        << QStringList{QStringLiteral("--frobnicate")} << QStringLiteral("frobnicate");
+    QTest::newRow("stray argument")
+        << QStringList{QStringLiteral("extra")} << QStringLiteral("extra");
+}
+
+void TestDemoEndToEnd::badOptionsStartNothing()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, complaint);
+
+    const QString stateDir = m_dir->filePath(QStringLiteral("host"));
+    QProcess host;
+    QString output;
+    QString report;
+    QVERIFY2(
+        RunHost(QStringList{QStringLiteral("--script"), QStringLiteral("--state-dir"), stateDir} +
+                    arguments,
+                host, output, report),
+        qPrintable(report));
+    QCOMPARE(host.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(host.exitCode(), 2);
+    QVERIFY2(report.contains(complaint), qPrintable(report));
+    // Refused before it set anything up: no state, no service.
+    QVERIFY(!QFileInfo::exists(stateDir));
+}
+
+bool TestDemoEndToEnd::RunHost(const QStringList& arguments, QProcess& host, QString& output,
+                               QString& report)
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
+    // Whatever Qt or the platform keep per user stays in the test's directory.
+    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_dir->path());
+    for (const char* name : {"XDG_CONFIG_HOME", "XDG_CACHE_HOME", "XDG_DATA_HOME"})
+        environment.insert(QString::fromLatin1(name),
+                           m_dir->filePath(QStringLiteral("home/") + QString::fromLatin1(name)));
+    host.setProcessEnvironment(environment);
+    host.start(QStringLiteral(KIV_BIN_DIR "/feedback-host"), arguments);
+    const bool finished = host.waitForStarted() && host.waitForFinished(kHostTimeoutMs);
+    if (!finished)
+        host.kill();
+    output = QString::fromUtf8(host.readAllStandardOutput());
+    report = output + QString::fromUtf8(host.readAllStandardError());
+    if (!finished)
+        report += host.errorString();
+    return finished;
 }
 
 QTEST_GUILESS_MAIN(TestDemoEndToEnd)
