@@ -114,7 +114,8 @@ void ZorConsultDialog::InitUI()
     SetTitleText(tr("Problem FeedBack"), true);
 
     m_pUploadWidget = new UploadImageWidget(this);
-    m_ui->uploadVerticalLayout->addWidget(m_pUploadWidget);
+    // The strip takes the height the operation row leaves; the row stays one button high.
+    m_ui->uploadVerticalLayout->addWidget(m_pUploadWidget, 1);
 
     m_ui->typeEdit->setCursor(Qt::PointingHandCursor);
     m_ui->countLabel->setText(tr("0/%1").arg(kMaxDescLength));
@@ -133,6 +134,13 @@ void ZorConsultDialog::InitUI()
 
     m_ui->imgtipLabel->setText(
         tr("Upload a maximum of 5 files in JPG/PNG format and the size of the image is within 2M"));
+    // The operation row is one button high (AdjustLayout sizes the tip to whole lines); a
+    // tip wrapped beyond it would squeeze the thumbnails below, so it shows in full as a
+    // tool tip.
+    m_ui->imgtipLabel->setToolTip(m_ui->imgtipLabel->text());
+    m_ui->imgtipLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    m_ui->imgtipLabel->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    m_ui->horizontalLayoutOperation->setAlignment(m_ui->imgtipLabel, Qt::AlignVCenter);
 
     m_ui->phoneEdit->setPlaceholderText(tr("Please enter your telephone number"));
     m_ui->phoneEdit->setValidator(new QRegExpValidator(PhonePattern(), m_ui->phoneEdit));
@@ -175,6 +183,10 @@ void ZorConsultDialog::AdjustLayout()
     m_ui->uploadVerticalLayout->setSpacing(S(8));
     m_ui->horizontalLayoutOperation->setSpacing(S(12));
     m_ui->btnHorizontalLayout->setSpacing(S(12));
+    m_ui->imgtipLabel->ensurePolished();
+    const QFontMetrics tipMetrics = m_ui->imgtipLabel->fontMetrics();
+    const int tipLine = qMax(1, qMax(tipMetrics.height(), tipMetrics.lineSpacing()));
+    m_ui->imgtipLabel->setFixedHeight(qMax(tipLine, S(34) / tipLine * tipLine));
 }
 
 void ZorConsultDialog::AdjustForDpi()

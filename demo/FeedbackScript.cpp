@@ -6,9 +6,7 @@
 #include "ZorCategoryComBox.h"
 #include "ZorToast.h"
 
-#include <QAbstractItemView>
 #include <QApplication>
-#include <QCompleter>
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QElapsedTimer>
@@ -336,15 +334,19 @@ void FeedbackScript::ChooseFileInDialog(QFileDialog* fileDialog)
         fileDialog->reject();
         return;
     }
+    // Typed keys would race the file name completer, whose popup fills from another thread
+    // and takes the keyboard when it opens; the name goes in whole, as pasted.
     QTest::mouseClick(nameEdit, Qt::LeftButton);
-    nameEdit->selectAll();
-    TypeText(nameEdit, QDir::toNativeSeparators(m_settings.photoPath));
-    if (QCompleter* completer = nameEdit->completer())
-        completer->popup()->hide();
+    nameEdit->setText(QDir::toNativeSeparators(m_settings.photoPath));
+    // The dialog checks the name before it enables its button.
+    const bool bOpenEnabled = QTest::qWaitFor([open] { return open->isEnabled(); }, kStepTimeoutMs);
     QTest::mouseClick(open, Qt::LeftButton);
     if (fileDialog->isVisible()) {
-        m_fileDialogOutcome = QStringLiteral("the file dialog did not take %1")
-                                  .arg(QDir::toNativeSeparators(m_settings.photoPath));
+        m_fileDialogOutcome =
+            QStringLiteral("the file dialog did not take %1 (name field: '%2', "
+                           "open button %3)")
+                .arg(QDir::toNativeSeparators(m_settings.photoPath), nameEdit->text(),
+                     bOpenEnabled ? QStringLiteral("enabled") : QStringLiteral("disabled"));
         fileDialog->reject();
         return;
     }

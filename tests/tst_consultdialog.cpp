@@ -792,6 +792,16 @@ void TestConsultDialog::sizes()
     QCOMPARE(QSize(grid->horizontalSpacing(), grid->verticalSpacing()), gridSpacing);
     QCOMPARE(child<QLayout>("btnHorizontalLayout")->spacing(), gridSpacing.width() * 3);
     QCOMPARE(child<QLayout>("uploadVerticalLayout")->spacing(), gridSpacing.width() * 2);
+
+    // The wrapped tip keeps to the button row and never squeezes the thumbnails below it.
+    const int rowHeight = DpiTool::ScaleDefault(34);
+    auto* tip = child<QLabel>("imgtipLabel");
+    QTRY_VERIFY(tip->height() > 0 && tip->height() <= rowHeight);
+    QCOMPARE(tip->toolTip(), tip->text());
+    if (image) {
+        auto* thumbnail = m_dialog->findChild<UploadImageLabel*>();
+        QTRY_VERIFY(thumbnail->height() >= DpiTool::ScaleDefault(64));
+    }
 }
 
 void TestConsultDialog::imageButtonsLook_data()

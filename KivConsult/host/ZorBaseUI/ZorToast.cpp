@@ -30,7 +30,8 @@ void ZorToast::Show(const QString& text, ENUM_TOAST_TYPE type, QWidget* parent)
     auto* toast = new ZorToast(text, type, parent);
     toast->Place();
     toast->show();
-    QTimer::singleShot(kDurationMs, toast, &QObject::deleteLater);
+    // A coarse timer may fire a twentieth early; the message stays its whole time.
+    QTimer::singleShot(kDurationMs, Qt::PreciseTimer, toast, &QObject::deleteLater);
 }
 
 ZorToast::ZorToast(const QString& text, ENUM_TOAST_TYPE type, QWidget* parent)
