@@ -193,8 +193,7 @@ void ZorConsultDialog::AdjustForDpi()
 {
     ZorBaseDialog::AdjustForDpi();
     AdjustLayout();
-    // The frame may adjust itself while InitUI is still building the strip.
-    if (m_pUploadWidget && m_pUploadWidget->HasImage())
+    if (m_pUploadWidget->HasImage())
         SlotUpdateHeight(true);
 }
 

@@ -75,7 +75,9 @@ void ZorBaseDialog::SetTitleText(const QString& text, bool bCenter)
         return;
     m_titleLabel->setText(text);
     m_titleLabel->setAlignment((bCenter ? Qt::AlignHCenter : Qt::AlignLeft) | Qt::AlignVCenter);
-    AdjustForDpi();
+    // Only the title bar follows its text; a subclass may call this before its own widgets
+    // exist, so its override must not run from here.
+    ZorBaseDialog::AdjustForDpi();
 }
 
 QString ZorBaseDialog::GetTitleText() const
