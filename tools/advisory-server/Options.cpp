@@ -29,20 +29,20 @@ bool isFaultTarget(const std::string& target)
 
 } // namespace
 
-bool parseFault(const std::string& spec, std::string& target, Fault& fault, std::string& error)
+bool parseFault(const std::string& text, std::string& target, Fault& fault, std::string& error)
 {
-    const auto equals = spec.find('=');
+    const auto equals = text.find('=');
     if (equals == std::string::npos) {
-        error = "fault '" + spec + "' is not TARGET=KIND[:ARG]";
+        error = "fault '" + text + "' is not TARGET=KIND[:ARG]";
         return false;
     }
-    target = spec.substr(0, equals);
+    target = text.substr(0, equals);
     if (!isFaultTarget(target)) {
         error = "unknown fault target '" + target + "' (expected " + kBusinessTypeApi + ", " +
                 kStartAdvisoryApi + " or " + kImageUploadTarget + ")";
         return false;
     }
-    const std::string rest = spec.substr(equals + 1);
+    const std::string rest = text.substr(equals + 1);
     const auto colon = rest.find(':');
     const std::string kind = rest.substr(0, colon);
     const std::string arg = colon == std::string::npos ? std::string() : rest.substr(colon + 1);

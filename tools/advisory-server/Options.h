@@ -32,7 +32,7 @@ bool parseArguments(const std::vector<std::string>& args, ServerOptions& options
                     std::string& error);
 
 // Parses "TARGET=KIND[:ARG]".
-bool parseFault(const std::string& spec, std::string& target, Fault& fault, std::string& error);
+bool parseFault(const std::string& text, std::string& target, Fault& fault, std::string& error);
 
 std::string usageText();
 
