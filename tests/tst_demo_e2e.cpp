@@ -20,8 +20,6 @@
 #include <QTest>
 #include <QTextCodec>
 
-#include <cstdlib>
-
 namespace {
 
 constexpr int kHostTimeoutMs = 200000;
@@ -35,55 +33,24 @@ const QString kAppVersion = QStringLiteral("9.9.9-e2e");
 const QString kClientIp = QStringLiteral("10.20.30.40");
 const QString kDeviceId = QStringLiteral("0b9a7c58-7e3f-4f38-9d3a-e2e000000001");
 
-struct HttpResult
-{
-    int status = 0;
-    QByteArray body;
-    QString error;
-};
-
-HttpResult Fetch(const QUrl& url, const QByteArray& postBody = QByteArray(), bool post = false)
+// The body of a loopback request; null when it failed.
+QByteArray Fetch(const QUrl& url, const QByteArray& postBody = QByteArray())
 {
     QNetworkAccessManager network;
     QNetworkRequest request(url);
     request.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/json"));
-    QScopedPointer<QNetworkReply> reply(post ? network.post(request, postBody)
-                                             : network.get(request));
+    QScopedPointer<QNetworkReply> reply(postBody.isNull() ? network.get(request)
+                                                          : network.post(request, postBody));
     QSignalSpy finished(reply.data(), &QNetworkReply::finished);
-    HttpResult result;
-    if (!reply->isFinished() && !finished.wait(10000)) {
-        result.error = QStringLiteral("no reply from %1").arg(url.toString());
-        reply->abort();
-        return result;
-    }
-    result.status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    result.body = reply->readAll();
-    if (reply->error() != QNetworkReply::NoError)
-        result.error = reply->errorString();
-    return result;
+    if (!reply->isFinished() && !finished.wait(10000))
+        return QByteArray();
+    return reply->error() == QNetworkReply::NoError ? reply->readAll() : QByteArray();
 }
 
 // Codes travel as numbers or as texts, depending on who wrote them.
 QString Text(const QJsonValue& value)
 {
     return value.isDouble() ? QString::number(value.toDouble(), 'f', 0) : value.toString();
-}
-
-// Mean difference per colour channel, sampled on a grid; JPEG round trips stay far below 10.
-double MeanDifference(const QImage& a, const QImage& b)
-{
-    double sum = 0;
-    int samples = 0;
-    for (int y = a.height() / 60; y < a.height(); y += a.height() / 30) {
-        for (int x = a.width() / 80; x < a.width(); x += a.width() / 40) {
-            const QColor p = a.pixelColor(x, y);
-            const QColor q = b.pixelColor(x, y);
-            sum += std::abs(p.red() - q.red()) + std::abs(p.green() - q.green()) +
-                   std::abs(p.blue() - q.blue());
-            samples += 3;
-        }
-    }
-    return samples ? sum / samples : 0;
 }
 
 } // namespace
@@ -97,15 +64,14 @@ private slots:
     void init();
     void cleanup();
 
-    void scriptedFeedbackIsStored_data();
     void scriptedFeedbackIsStored();
     void badOptionsStartNothing_data();
     void badOptionsStartNothing();
 
 private:
-    // Runs feedback-host to its end; false when it had to be killed. output gets its stdout,
-    // report both channels.
-    bool RunHost(const QStringList& arguments, QProcess& host, QString& output, QString& report);
+    // Runs feedback-host to its end; false when it had to be killed. report gets what it
+    // printed on both channels.
+    bool RunHost(const QStringList& arguments, QProcess& host, QString& report);
 
     QScopedPointer<QTemporaryDir> m_dir;
     AdvisoryServerProcess m_server;
@@ -132,84 +98,50 @@ void TestDemoEndToEnd::cleanup()
     m_dir.reset();
 }
 
-void TestDemoEndToEnd::scriptedFeedbackIsStored_data()
-{
-    QTest::addColumn<QString>("description");
-    QTest::addColumn<QString>("phone");
-    QTest::addColumn<QString>("browserVersion");
-    QTest::addColumn<QString>("storedDescription");
-    // Appended to the service's address in --gateway.
-    QTest::addColumn<QString>("gatewaySuffix");
-
-    QTest::newRow("ascii description")
-        << QStringLiteral("Receipts stop printing after the first page.")
-        << QStringLiteral("13800138000") << QStringLiteral("QtWebEngine/5.15.13")
-        << QStringLiteral("Receipts stop printing after the first page.") << QString();
-    // Typed characters outside ASCII, one beyond the basic plane, and blanks the dialog trims;
-    // the derived addresses must not double the gateway's trailing slash.
-    QTest::newRow("non-ascii description with blanks, gateway with a trailing slash")
-        << QStringLiteral("  Bondrucker stoppt \u2013 \u6253\u5370\u673a\u5361\u7eb8 \U0001F642  ")
-        << QStringLiteral("15912345678") << QStringLiteral("WebView 119.0 (Linux x86_64)")
-        << QStringLiteral("Bondrucker stoppt \u2013 \u6253\u5370\u673a\u5361\u7eb8 \U0001F642")
-        << QStringLiteral("/");
-}
-
 void TestDemoEndToEnd::scriptedFeedbackIsStored()
 {
-    QFETCH(QString, description);
-    QFETCH(QString, phone);
-    QFETCH(QString, browserVersion);
-    QFETCH(QString, storedDescription);
-    QFETCH(QString, gatewaySuffix);
+    // Typed characters outside ASCII, one beyond the basic plane, and blanks the dialog trims.
+    const QString typed =
+        QStringLiteral("  Bondrucker stoppt \u2013 \u6253\u5370\u673a\u5361\u7eb8 \U0001F642  ");
+    const QString phone = QStringLiteral("15912345678");
+    const QString browserVersion = QStringLiteral("WebView 119.0 (Linux x86_64)");
     QVERIFY2(m_server.start(m_dir->filePath(QStringLiteral("server"))),
              qPrintable(m_server.errorString()));
 
     // The script takes the first category and its first child, as the service offers them.
-    const HttpResult categoryReply =
+    const QByteArray categoryReply =
         Fetch(QUrl(m_server.baseUrl() + QLatin1Char('/') + kBusinessTypeApi),
-              QJsonDocument(QJsonObject{{QStringLiteral("venderId"), kVenderId}}).toJson(), true);
-    QVERIFY2(categoryReply.error.isEmpty(), qPrintable(categoryReply.error));
-    const QJsonArray categories = QJsonDocument::fromJson(categoryReply.body)
-                                      .object()
-                                      .value(QStringLiteral("data"))
-                                      .toArray();
-    QVERIFY2(!categories.isEmpty(), categoryReply.body.constData());
-    const QJsonObject first = categories.first().toObject();
-    const QJsonArray children = first.value(QStringLiteral("children")).toArray();
-    QVERIFY2(!children.isEmpty(), "the first category has no sub-category");
-    const QJsonObject second = children.first().toObject();
+              QJsonDocument(QJsonObject{{QStringLiteral("venderId"), kVenderId}}).toJson());
+    const QJsonValue first = QJsonDocument::fromJson(categoryReply)[QLatin1String("data")][0];
+    const QJsonValue second = first[QLatin1String("children")][0];
+    QVERIFY2(second.isObject(), categoryReply.constData());
 
-    const QString stateDir = m_dir->filePath(QStringLiteral("host"));
     const QString screenshot = m_dir->filePath(QStringLiteral("shots/dialog.png"));
     QStringList arguments;
-    arguments << QStringLiteral("--script") << QStringLiteral("--gateway")
-              << m_server.baseUrl() + gatewaySuffix << QStringLiteral("--state-dir") << stateDir
-              << QStringLiteral("--screenshot") << screenshot << QStringLiteral("--description")
-              << description << QStringLiteral("--phone") << phone
-              << QStringLiteral("--browser-version") << browserVersion
-              << QStringLiteral("--vender-id") << kVenderId << QStringLiteral("--pin") << kPin
-              << QStringLiteral("--app-version") << kAppVersion << QStringLiteral("--client-ip")
-              << kClientIp << QStringLiteral("--device-id") << kDeviceId;
+    // The addresses derived from the gateway's must not double its trailing slash.
+    arguments << "--script"
+              << "--gateway" << m_server.baseUrl() + QLatin1Char('/') << "--state-dir"
+              << m_dir->filePath(QStringLiteral("host")) << "--screenshot" << screenshot
+              << "--description" << typed << "--phone" << phone << "--browser-version"
+              << browserVersion << "--vender-id" << kVenderId << "--pin" << kPin << "--app-version"
+              << kAppVersion << "--client-ip" << kClientIp << "--device-id" << kDeviceId;
     QProcess host;
-    QString output;
     QString report;
-    QVERIFY2(RunHost(arguments, host, output, report),
-             qPrintable(QStringLiteral("feedback-host hung:\n") + report));
+    QVERIFY2(RunHost(arguments, host, report), qPrintable("feedback-host hung:\n" + report));
     QVERIFY2(host.exitStatus() == QProcess::NormalExit && host.exitCode() == 0, qPrintable(report));
 
-    const auto printed = [&output](const QString& label) {
+    const auto printed = [&report](const QString& label) {
         const QRegularExpression line(QStringLiteral("^%1: (.+)$").arg(label),
                                       QRegularExpression::MultilineOption);
-        return line.match(output).captured(1).trimmed();
+        return line.match(report).captured(1).trimmed();
     };
     const QString feedbackId = printed(QStringLiteral("feedback id"));
-    QVERIFY2(!feedbackId.isEmpty(), qPrintable(output));
+    QVERIFY2(!feedbackId.isEmpty(), qPrintable(report));
     QCOMPARE(printed(QStringLiteral("history page")),
              m_server.baseUrl() + QStringLiteral("/app/advisory/AdvisoryList"));
     QCOMPARE(printed(QStringLiteral("screenshot")), QDir::toNativeSeparators(screenshot));
     const QImage shot(screenshot, "PNG");
-    QVERIFY2(!shot.isNull(), "no screenshot was saved");
-    QVERIFY(shot.width() >= 300 && shot.height() >= 300);
+    QVERIFY2(shot.width() >= 300 && shot.height() >= 300, "no screenshot of the dialog");
 
     bool ok = false;
     const QJsonArray records = m_server.records(&ok);
@@ -219,46 +151,38 @@ void TestDemoEndToEnd::scriptedFeedbackIsStored()
     QCOMPARE(Text(entry.value(QStringLiteral("id"))), feedbackId);
     const QJsonObject record = entry.value(QStringLiteral("record")).toObject();
 
-    QCOMPARE(record.value(QStringLiteral("questionDesc")).toString(), storedDescription);
-    QCOMPARE(record.value(QStringLiteral("telphone")).toString(), phone);
-    QCOMPARE(record.value(QStringLiteral("browserVersion")).toString(), browserVersion);
-    QCOMPARE(Text(record.value(QStringLiteral("startBusinessCode1"))),
-             Text(first.value(QStringLiteral("businessTypeCode"))));
-    QCOMPARE(record.value(QStringLiteral("startBusinessName1")).toString(),
-             first.value(QStringLiteral("businessTypeName")).toString());
-    QCOMPARE(Text(record.value(QStringLiteral("startBusinessCode2"))),
-             Text(second.value(QStringLiteral("businessTypeCode"))));
-    QCOMPARE(record.value(QStringLiteral("startBusinessName2")).toString(),
-             second.value(QStringLiteral("businessTypeName")).toString());
-    // The host's session facts, given on its command line, reach the record.
-    QCOMPARE(Text(record.value(QStringLiteral("venderId"))), kVenderId);
-    QCOMPARE(record.value(QStringLiteral("version")).toString(), kAppVersion);
-    QCOMPARE(record.value(QStringLiteral("ip")).toString(), kClientIp);
-    QCOMPARE(record.value(QStringLiteral("deviceId")).toString(), kDeviceId);
+    // What the user typed, the category as the service offers it, and the host's session
+    // facts given on its command line.
+    const QList<QPair<const char*, QString>> expected{
+        {"questionDesc", typed.trimmed()},
+        {"telphone", phone},
+        {"browserVersion", browserVersion},
+        {"startBusinessCode1", Text(first[QLatin1String("businessTypeCode")])},
+        {"startBusinessName1", Text(first[QLatin1String("businessTypeName")])},
+        {"startBusinessCode2", Text(second[QLatin1String("businessTypeCode")])},
+        {"startBusinessName2", Text(second[QLatin1String("businessTypeName")])},
+        {"venderId", kVenderId},
+        {"version", kAppVersion},
+        {"ip", kClientIp},
+        {"deviceId", kDeviceId}};
+    for (const auto& field : expected)
+        QCOMPARE(Text(record.value(QLatin1String(field.first))), field.second);
     const QString userId = record.value(QStringLiteral("userId")).toString();
     QVERIFY2(!userId.isEmpty() && userId != kPin, "the pin must travel encrypted");
 
-    const QJsonArray files = record.value(QStringLiteral("files")).toArray();
-    QCOMPARE(files.size(), 1);
-    const QJsonObject file = files.first().toObject();
-    const QString fileName = file.value(QStringLiteral("fileName")).toString();
-    QVERIFY2(
-        QRegularExpression(QStringLiteral("^UploadImage[0-9a-f]{8}(-[0-9a-f]{4}){3}-[0-9a-f]{12}"
-                                          "\\.jpg$"))
-            .match(fileName)
-            .hasMatch(),
-        qPrintable(fileName));
-    const HttpResult image = Fetch(QUrl(file.value(QStringLiteral("url")).toString()));
-    QVERIFY2(image.error.isEmpty(), qPrintable(image.error));
-    QCOMPARE(image.status, 200);
-    QVERIFY2(image.body.startsWith("\xFF\xD8\xFF"), "the stored image is no JPEG");
     // What was stored is the photo the script attached, not a thumbnail of it.
-    const QImage stored = QImage::fromData(image.body, "JPEG");
+    QCOMPARE(record.value(QStringLiteral("files")).toArray().size(), 1);
+    const QJsonValue file = record.value(QStringLiteral("files"))[0];
+    const QString fileName = file[QLatin1String("fileName")].toString();
+    QVERIFY2(QRegularExpression(QStringLiteral("^UploadImage[-0-9a-f]{36}\\.jpg$"))
+                 .match(fileName)
+                 .hasMatch(),
+             qPrintable(fileName));
+    const QImage stored =
+        QImage::fromData(Fetch(QUrl(file[QLatin1String("url")].toString())), "JPEG");
     const QImage photo(printed(QStringLiteral("photo")), "JPEG");
-    QVERIFY(!photo.isNull());
+    QVERIFY2(!stored.isNull() && !photo.isNull(), "the stored image or the photo is no JPEG");
     QCOMPARE(stored.size(), photo.size());
-    QVERIFY2(MeanDifference(stored, photo) < 8.0,
-             qPrintable(QString::number(MeanDifference(stored, photo))));
 }
 
 void TestDemoEndToEnd::badOptionsStartNothing_data()
@@ -266,19 +190,13 @@ void TestDemoEndToEnd::badOptionsStartNothing_data()
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<QString>("complaint");
 
-    QTest::newRow("vender id not a number")
-        << QStringList{QStringLiteral("--vender-id"), QStringLiteral("12ab")}
-        << QStringLiteral("--vender-id");
+    QTest::newRow("vender id not a number") << QStringList{"--vender-id", "12ab"} << "--vender-id";
     QTest::newRow("gateway without a scheme")
-        << QStringList{QStringLiteral("--gateway"), QStringLiteral("127.0.0.1:8730")}
-        << QStringLiteral("--gateway");
+        << QStringList{"--gateway", "127.0.0.1:8730"} << "--gateway";
     QTest::newRow("gateway of another scheme")
-        << QStringList{QStringLiteral("--gateway"), QStringLiteral("ftp://127.0.0.1:8730")}
-        << QStringLiteral("--gateway");
-    QTest::newRow("unknown option")
-        << QStringList{QStringLiteral("--frobnicate")} << QStringLiteral("frobnicate");
-    QTest::newRow("stray argument")
-        << QStringList{QStringLiteral("extra")} << QStringLiteral("extra");
+        << QStringList{"--gateway", "ftp://127.0.0.1:8730"} << "--gateway";
+    QTest::newRow("unknown option") << QStringList{"--frobnicate"} << "frobnicate";
+    QTest::newRow("stray argument") << QStringList{"extra"} << "extra";
 }
 
 void TestDemoEndToEnd::badOptionsStartNothing()
@@ -288,13 +206,9 @@ void TestDemoEndToEnd::badOptionsStartNothing()
 
     const QString stateDir = m_dir->filePath(QStringLiteral("host"));
     QProcess host;
-    QString output;
     QString report;
-    QVERIFY2(
-        RunHost(QStringList{QStringLiteral("--script"), QStringLiteral("--state-dir"), stateDir} +
-                    arguments,
-                host, output, report),
-        qPrintable(report));
+    QVERIFY2(RunHost(QStringList{"--script", "--state-dir", stateDir} + arguments, host, report),
+             qPrintable(report));
     QCOMPARE(host.exitStatus(), QProcess::NormalExit);
     QCOMPARE(host.exitCode(), 2);
     QVERIFY2(report.contains(complaint), qPrintable(report));
@@ -302,8 +216,7 @@ void TestDemoEndToEnd::badOptionsStartNothing()
     QVERIFY(!QFileInfo::exists(stateDir));
 }
 
-bool TestDemoEndToEnd::RunHost(const QStringList& arguments, QProcess& host, QString& output,
-                               QString& report)
+bool TestDemoEndToEnd::RunHost(const QStringList& arguments, QProcess& host, QString& report)
 {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
@@ -317,8 +230,7 @@ bool TestDemoEndToEnd::RunHost(const QStringList& arguments, QProcess& host, QSt
     const bool finished = host.waitForStarted() && host.waitForFinished(kHostTimeoutMs);
     if (!finished)
         host.kill();
-    output = QString::fromUtf8(host.readAllStandardOutput());
-    report = output + QString::fromUtf8(host.readAllStandardError());
+    report = QString::fromUtf8(host.readAllStandardOutput() + host.readAllStandardError());
     if (!finished)
         report += host.errorString();
     return finished;
