@@ -4,7 +4,6 @@
 #include "AdvisoryServerProcess.h"
 #include "ConsultImageEntity.h"
 #include "ConsultSubmitDescResponse.h"
-#include "DpiTool.h"
 #include "HttpNotifyManager.h"
 #include "IHttpResponse.h"
 #include "ImageUploadResponse.h"
@@ -17,15 +16,13 @@
 #include "ZorImageLogic.h"
 
 #include <QApplication>
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QHBoxLayout>
 #include <QImage>
+#include <QLayout>
 #include <QPointer>
 #include <QPushButton>
 #include <QScopedPointer>
-#include <QSet>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -35,8 +32,6 @@ namespace {
 constexpr int kUploadMessage = ZorImageLogic::kUploadFinishedMessage;
 // Generous: a loaded CI machine.
 constexpr int kWaitMs = 30000;
-
-enum class Reply { None, ForeignSuccess, ForeignFailure, OtherType };
 
 QVariantList arguments(const QSignalSpy& spy)
 {
@@ -52,15 +47,9 @@ QString pathOf(const NotificationRecorder::Notification& notification)
     return response ? response->GetFilePath() : QStringLiteral("<not an image upload>");
 }
 
-void setUploadAddress(const QString& address)
-{
-    ZorConfigManager::Instance()->SetValue(QStringLiteral("image"), QStringLiteral("upload_url"),
-                                           address);
-}
-
 } // namespace
 
-Q_DECLARE_METATYPE(Reply)
+Q_DECLARE_METATYPE(QSharedPointer<IHttpResponse>)
 
 class TestUploadImageWidget : public QObject
 {
@@ -73,26 +62,19 @@ private slots:
 
     void stateSignals_data();
     void stateSignals();
-    void deletionClosesTheGap();
-    void loadingThumbnailCounts();
+    void thumbnailsComeAndGo();
     void notificationNotForUs_data();
     void notificationNotForUs();
     void failedUploadIsRetriedAlone();
-    void thumbnailDeletedDuringUpload();
-    void spacingFollowsScale();
     void stopsObservingWhenDestroyed();
 
 private:
     // Adds a thumbnail for the file and waits until it has saved its copy.
     UploadImageLabel* addLoaded(UploadImageWidget& strip, const QString& path);
-    // The paths that `call` hands to the image service: with no usable upload address each
-    // upload fails on the next turn, in the order of the calls, and a last one marks the end.
-    QStringList sentBy(const std::function<void()>& call);
     static void clickDelete(UploadImageLabel* label);
 
     QTemporaryDir m_dir;
     QString m_png;
-    QString m_jpeg;
     QScopedPointer<QTemporaryDir> m_serverDir;
     AdvisoryServerProcess m_server;
     QScopedPointer<NotificationRecorder> m_recorder;
@@ -104,14 +86,11 @@ void TestUploadImageWidget::initTestCase()
     QVERIFY(m_dir.isValid());
     ZorConfigManager::Instance()->SetConfigFile(m_dir.filePath(QStringLiteral("host.ini")));
     ZorCacheManager::Instance()->SetImageCacheDir(m_dir.filePath(QStringLiteral("cache/")));
-    DpiTool::SetScaleFactor(1.0);
 
     QImage picture(80, 60, QImage::Format_RGB32);
     picture.fill(QColor(200, 90, 40));
     m_png = m_dir.filePath(QStringLiteral("picture.png"));
     QVERIFY(picture.save(m_png, "PNG"));
-    m_jpeg = m_dir.filePath(QStringLiteral("photo.jpg"));
-    QVERIFY(picture.save(m_jpeg, "JPEG"));
 }
 
 void TestUploadImageWidget::init()
@@ -125,7 +104,6 @@ void TestUploadImageWidget::cleanup()
     m_recorder.reset();
     ZorConfigManager::Instance()->RemoveValue(QStringLiteral("image"),
                                               QStringLiteral("upload_url"));
-    DpiTool::SetScaleFactor(1.0);
     QVERIFY(QApplication::topLevelWidgets().isEmpty());
 }
 
@@ -137,26 +115,6 @@ UploadImageLabel* TestUploadImageWidget::addLoaded(UploadImageWidget& strip, con
     const bool bLoaded =
         QTest::qWaitFor([label]() { return !label->GetSavePath().isEmpty(); }, 10000);
     return bLoaded ? label : nullptr;
-}
-
-QStringList TestUploadImageWidget::sentBy(const std::function<void()>& call)
-{
-    setUploadAddress(QString());
-    const int before = m_recorder->notifications.size();
-    call();
-    const QString end = m_dir.filePath(QStringLiteral("end-of-round"));
-    ZorImageLogic::Instance()->UploadImage(end);
-    QStringList paths;
-    if (!QTest::qWaitFor(
-            [&]() {
-                return !m_recorder->notifications.isEmpty() &&
-                       pathOf(m_recorder->notifications.last()) == end;
-            },
-            kWaitMs))
-        return {QStringLiteral("<no end of round>")};
-    for (int i = before; i < m_recorder->notifications.size() - 1; ++i)
-        paths << pathOf(m_recorder->notifications.at(i));
-    return paths;
 }
 
 void TestUploadImageWidget::clickDelete(UploadImageLabel* label)
@@ -178,16 +136,9 @@ void TestUploadImageWidget::stateSignals_data()
     const QVariantList no{false};
     QTest::newRow("first image") << 0 << 1 << 0 << yes << none << true;
     QTest::newRow("second image") << 1 << 1 << 0 << none << none << true;
-    QTest::newRow("third image") << 2 << 1 << 0 << none << none << true;
     QTest::newRow("fourth image") << 3 << 1 << 0 << none << no << true;
     QTest::newRow("fifth image") << 4 << 1 << 0 << none << yes << true;
-    QTest::newRow("sixth image") << 5 << 1 << 0 << none << none << true;
-    QTest::newRow("fourth and fifth at once")
-        << 3 << 2 << 0 << none << QVariantList{false, true} << true;
-    QTest::newRow("deleting one of six") << 6 << 0 << 1 << none << yes << true;
     QTest::newRow("deleting one of five") << 5 << 0 << 1 << none << no << true;
-    QTest::newRow("deleting down to three") << 4 << 0 << 1 << none << none << true;
-    QTest::newRow("deleting down to one") << 2 << 0 << 1 << yes << none << true;
     QTest::newRow("deleting the last") << 1 << 0 << 1 << no << none << false;
     QTest::newRow("deleting all of three")
         << 3 << 0 << 3 << QVariantList{true, false} << none << false;
@@ -221,13 +172,18 @@ void TestUploadImageWidget::stateSignals()
     QCOMPARE(strip.HasImage(), before + added - deleted > 0);
 }
 
-void TestUploadImageWidget::deletionClosesTheGap()
+void TestUploadImageWidget::thumbnailsComeAndGo()
 {
     QWidget dialog;
     auto& strip = *new UploadImageWidget(&dialog);
-    QList<QPointer<UploadImageLabel>> labels;
-    for (int i = 0; i < 3; ++i)
-        labels << addLoaded(strip, m_png);
+    // A picture still loading counts: submitting must neither skip it nor send it half-made.
+    strip.AddImage(false, m_png);
+    QList<QPointer<UploadImageLabel>> labels{strip.findChild<UploadImageLabel*>()};
+    QVERIFY(strip.isHidden() && strip.HasImage() && !strip.IsAllUploaded());
+    QTRY_VERIFY(!labels.first()->GetSavePath().isEmpty());
+    QVERIFY(!strip.isHidden());
+    labels << addLoaded(strip, m_png) << addLoaded(strip, m_png);
+
     // A picture that does not load leaves no trace: no thumbnail, no state change.
     QSignalSpy heightSpy(&strip, &UploadImageWidget::SigUpdateHeight);
     QSignalSpy styleSpy(&strip, &UploadImageWidget::SigUpdateStyle);
@@ -237,99 +193,62 @@ void TestUploadImageWidget::deletionClosesTheGap()
     QTRY_VERIFY(broken.isNull());
     QCOMPARE(heightSpy.count() + styleSpy.count(), 0);
 
+    // After a deletion the rest keep their order, packed to the left.
     clickDelete(labels.at(1));
     QTRY_VERIFY(labels.at(1).isNull());
-
-    // The rest keep their order, and the spacer stays last.
-    auto* layout = qobject_cast<QHBoxLayout*>(strip.layout());
-    QVERIFY(layout);
+    QLayout* layout = strip.layout();
     QCOMPARE(layout->count(), 3);
     QCOMPARE(layout->itemAt(0)->widget(), labels.at(0).data());
     QCOMPARE(layout->itemAt(1)->widget(), labels.at(2).data());
     QVERIFY(layout->itemAt(2)->spacerItem());
-    QCOMPARE(layout->contentsMargins(), QMargins());
 
-    // Gone from the strip's accounts too: two thumbnails, neither uploaded.
+    // Gone from the strip's accounts too.
     QVERIFY(!strip.IsAllUploaded());
     clickDelete(labels.at(0));
     clickDelete(labels.at(2));
     QVERIFY(!strip.HasImage());
     QVERIFY(strip.IsAllUploaded());
-    QCOMPARE(layout->count(), 1);
-}
-
-void TestUploadImageWidget::loadingThumbnailCounts()
-{
-    QWidget dialog;
-    auto& strip = *new UploadImageWidget(&dialog);
-    QVERIFY(!strip.HasImage());
-    QVERIFY(strip.IsAllUploaded());
-
-    strip.AddImage(false, m_png);
-    auto* label = strip.findChild<UploadImageLabel*>();
-    QVERIFY(label->GetSavePath().isEmpty());
-    QVERIFY(label->isHidden());
-    QVERIFY(strip.isHidden());
-    QVERIFY(strip.HasImage());
-    QVERIFY(!strip.IsAllUploaded());
-    QVERIFY(strip.GetImageList().isEmpty());
-
-    QTRY_VERIFY(!label->isHidden());
-    QVERIFY(!strip.isHidden());
-    QVERIFY(strip.HasImage());
-    QVERIFY(!strip.IsAllUploaded());
 }
 
 void TestUploadImageWidget::notificationNotForUs_data()
 {
     QTest::addColumn<int>("thumbnails");
-    QTest::addColumn<int>("id");
-    QTest::addColumn<Reply>("reply");
+    QTest::addColumn<QSharedPointer<IHttpResponse>>("response");
     QTest::addColumn<QVariantList>("results");
 
+    const auto foreign = [this](bool bStored) -> QSharedPointer<IHttpResponse> {
+        auto upload = QSharedPointer<ImageUploadResponse>::create(
+            m_dir.filePath(QStringLiteral("someone-elses.jpg")));
+        if (bStored)
+            upload->SetData(R"({"code":0,"msg":"","data":{"url":"http://127.0.0.1:9/i.jpg"}})");
+        else
+            upload->SetNetworkError(HttpErrorCode::ConnectionFailed, QStringLiteral("refused"));
+        return upload;
+    };
     const QVariantList none;
     const QVariantList allDone{true};
-    QTest::newRow("empty strip, another upload succeeded")
-        << 0 << kUploadMessage << Reply::ForeignSuccess << allDone;
-    QTest::newRow("empty strip, another upload failed")
-        << 0 << kUploadMessage << Reply::ForeignFailure << allDone;
-    QTest::newRow("empty strip, no response") << 0 << kUploadMessage << Reply::None << none;
-    QTest::newRow("empty strip, other message") << 0 << 20001 << Reply::ForeignSuccess << none;
+    QTest::newRow("empty strip, another upload stored") << 0 << foreign(true) << allDone;
+    QTest::newRow("empty strip, another upload failed") << 0 << foreign(false) << allDone;
+    QTest::newRow("empty strip, no response") << 0 << QSharedPointer<IHttpResponse>() << none;
     QTest::newRow("empty strip, not an image upload")
-        << 0 << kUploadMessage << Reply::OtherType << none;
-    QTest::newRow("thumbnail never sent, another upload succeeded")
-        << 1 << kUploadMessage << Reply::ForeignSuccess << none;
-    QTest::newRow("thumbnail never sent, another upload failed")
-        << 1 << kUploadMessage << Reply::ForeignFailure << none;
+        << 0 << QSharedPointer<IHttpResponse>(QSharedPointer<ConsultSubmitDescResponse>::create())
+        << none;
+    QTest::newRow("thumbnail never sent, another upload stored") << 1 << foreign(true) << none;
+    QTest::newRow("thumbnail never sent, another upload failed") << 1 << foreign(false) << none;
 }
 
 void TestUploadImageWidget::notificationNotForUs()
 {
     QFETCH(int, thumbnails);
-    QFETCH(int, id);
-    QFETCH(Reply, reply);
+    QFETCH(QSharedPointer<IHttpResponse>, response);
     QFETCH(QVariantList, results);
 
     QWidget dialog;
     auto& strip = *new UploadImageWidget(&dialog);
     for (int i = 0; i < thumbnails; ++i)
         QVERIFY(addLoaded(strip, m_png));
-
-    QSharedPointer<IHttpResponse> response;
-    const QString foreign = m_dir.filePath(QStringLiteral("someone-elses.jpg"));
-    if (reply == Reply::ForeignSuccess || reply == Reply::ForeignFailure) {
-        auto upload = QSharedPointer<ImageUploadResponse>::create(foreign);
-        if (reply == Reply::ForeignSuccess)
-            upload->SetData(R"({"code":0,"msg":"","data":{"url":"http://127.0.0.1:9/i.jpg"}})");
-        else
-            upload->SetNetworkError(HttpErrorCode::ConnectionFailed, QStringLiteral("refused"));
-        response = upload;
-    } else if (reply == Reply::OtherType) {
-        response = QSharedPointer<ConsultSubmitDescResponse>::create();
-    }
-
     QSignalSpy resultSpy(&strip, &UploadImageWidget::SigUploadResult);
-    HttpNotifyManager::Instance()->Dispatch(id, nullptr, response);
+    HttpNotifyManager::Instance()->Dispatch(kUploadMessage, nullptr, response);
     QCOMPARE(arguments(resultSpy), results);
     QVERIFY(strip.GetImageList().isEmpty());
 }
@@ -338,125 +257,53 @@ void TestUploadImageWidget::failedUploadIsRetriedAlone()
 {
     m_serverDir.reset(new QTemporaryDir(m_dir.filePath(QStringLiteral("server-XXXXXX"))));
     QVERIFY(m_server.start(m_serverDir->path()));
-    const QString address = m_server.baseUrl() + QStringLiteral("/image/upload");
-    setUploadAddress(address);
+    ZorConfigManager::Instance()->SetValue(QStringLiteral("image"), QStringLiteral("upload_url"),
+                                           m_server.baseUrl() + QStringLiteral("/image/upload"));
 
     QWidget dialog;
     auto& strip = *new UploadImageWidget(&dialog);
-    QList<UploadImageLabel*> labels{addLoaded(strip, m_png), addLoaded(strip, m_jpeg),
-                                    addLoaded(strip, m_png)};
-    QVERIFY(!labels.contains(nullptr));
-    QStringList paths;
-    for (UploadImageLabel* label : labels)
-        paths << label->GetSavePath();
+    UploadImageLabel* stored = addLoaded(strip, m_png);
+    UploadImageLabel* failing = addLoaded(strip, m_png);
+    UploadImageLabel* dropped = addLoaded(strip, m_png);
+    QVERIFY(stored && failing && dropped);
+    const QString storedName = QFileInfo(stored->GetSavePath()).fileName();
+    const QString failingPath = failing->GetSavePath();
     QSignalSpy resultSpy(&strip, &UploadImageWidget::SigUploadResult);
 
-    // The second copy is gone, so its upload fails; the other two are stored.
-    const QString moved = paths.at(1) + QStringLiteral(".away");
-    QVERIFY(QFile::rename(paths.at(1), moved));
+    // Two copies are gone, so their uploads fail; one thumbnail is deleted meanwhile, and
+    // its failure is no longer the strip's concern.
+    QVERIFY(QFile::rename(failingPath, failingPath + QStringLiteral(".away")));
+    QVERIFY(QFile::remove(dropped->GetSavePath()));
     strip.UploadImages();
+    clickDelete(dropped);
     QCOMPARE(resultSpy.count(), 0);
     QTRY_COMPARE_WITH_TIMEOUT(m_recorder->notifications.size(), 3, kWaitMs);
     QCOMPARE(arguments(resultSpy), QVariantList{false});
     QVERIFY(!strip.IsAllUploaded());
-    QMap<QString, QString> stored;
+    QMap<QString, QString> urls;
     for (const auto& image : strip.GetImageList())
-        stored.insert(image->fileName, image->url);
-    QCOMPARE(stored.size(), 3);
-    QVERIFY(stored.value(QFileInfo(paths.at(0)).fileName()).startsWith(m_server.baseUrl()));
-    QCOMPARE(stored.value(QFileInfo(paths.at(1)).fileName()), QString());
-    QVERIFY(stored.value(QFileInfo(paths.at(2)).fileName()).startsWith(m_server.baseUrl()));
+        urls.insert(image->fileName, image->url);
+    const QString failingName = QFileInfo(failingPath).fileName();
+    QCOMPARE(urls.size(), 2);
+    QVERIFY(urls.value(storedName).startsWith(m_server.baseUrl() + QStringLiteral("/images/")));
+    QVERIFY(urls.contains(failingName) && urls.value(failingName).isEmpty());
 
-    // Only the failed image is sent again; while the service is unreachable it fails again.
-    QVERIFY(QFile::rename(moved, paths.at(1)));
+    // Only the failed image is sent again.
+    QVERIFY(QFile::rename(failingPath + QStringLiteral(".away"), failingPath));
     resultSpy.clear();
-    QCOMPARE(sentBy([&]() { strip.UploadImages(); }), QStringList{paths.at(1)});
-    QCOMPARE(arguments(resultSpy), QVariantList{false});
-
-    resultSpy.clear();
-    setUploadAddress(address);
     const int before = m_recorder->notifications.size();
     strip.UploadImages();
     QVERIFY(resultSpy.wait(kWaitMs));
     QCOMPARE(arguments(resultSpy), QVariantList{true});
     QCOMPARE(m_recorder->notifications.size(), before + 1);
-    QCOMPARE(pathOf(m_recorder->notifications.last()), paths.at(1));
+    QCOMPARE(pathOf(m_recorder->notifications.last()), failingPath);
     QVERIFY(strip.IsAllUploaded());
 
     // Everything has an address: nothing is sent, and the outcome comes at once.
     resultSpy.clear();
-    QCOMPARE(sentBy([&]() {
-                 strip.UploadImages();
-                 QCOMPARE(arguments(resultSpy), QVariantList{true});
-             }),
-             QStringList());
-    // The round's end marker is another component's upload: all of ours are done again.
-    QCOMPARE(arguments(resultSpy), (QVariantList{true, true}));
-
-    // The list follows the saved paths' order, whatever the order on screen.
-    const auto images = strip.GetImageList();
-    QStringList sortedPaths = paths;
-    sortedPaths.sort();
-    QCOMPARE(images.size(), 3);
-    QSet<QString> urls;
-    for (int i = 0; i < images.size(); ++i) {
-        QCOMPARE(images.at(i)->fileName, QFileInfo(sortedPaths.at(i)).fileName());
-        QVERIFY(images.at(i)->url.startsWith(m_server.baseUrl() + QStringLiteral("/images/")));
-        QVERIFY(images.at(i)->parent() == nullptr);
-        urls << images.at(i)->url;
-    }
-    QCOMPARE(urls.size(), 3);
-
-    // Another component's upload ending changes nothing, but all of ours are done.
-    resultSpy.clear();
-    auto foreign = QSharedPointer<ImageUploadResponse>::create(m_png);
-    foreign->SetNetworkError(HttpErrorCode::Timeout, QStringLiteral("too slow"));
-    HttpNotifyManager::Instance()->Dispatch(kUploadMessage, nullptr, foreign);
-    QCOMPARE(arguments(resultSpy), QVariantList{true});
-    QCOMPARE(strip.GetImageList().size(), 3);
-
-    // A thumbnail added since the last round has no address yet and is not listed.
-    resultSpy.clear();
-    QVERIFY(addLoaded(strip, m_png));
-    QVERIFY(!strip.IsAllUploaded());
-    QCOMPARE(strip.GetImageList().size(), 3);
-    HttpNotifyManager::Instance()->Dispatch(kUploadMessage, nullptr, foreign);
-    QCOMPARE(resultSpy.count(), 0);
-}
-
-void TestUploadImageWidget::thumbnailDeletedDuringUpload()
-{
-    m_serverDir.reset(new QTemporaryDir(m_dir.filePath(QStringLiteral("server-XXXXXX"))));
-    QVERIFY(m_server.start(m_serverDir->path()));
-    setUploadAddress(m_server.baseUrl() + QStringLiteral("/image/upload"));
-
-    QWidget dialog;
-    auto& strip = *new UploadImageWidget(&dialog);
-    UploadImageLabel* kept = addLoaded(strip, m_png);
-    UploadImageLabel* dropped = addLoaded(strip, m_jpeg);
-    QVERIFY(kept && dropped);
-    QVERIFY(QFile::remove(dropped->GetSavePath()));
-    QSignalSpy resultSpy(&strip, &UploadImageWidget::SigUploadResult);
-
-    // The deleted image's failure is no longer the strip's concern.
     strip.UploadImages();
-    clickDelete(dropped);
-    QTRY_COMPARE_WITH_TIMEOUT(m_recorder->notifications.size(), 2, kWaitMs);
     QCOMPARE(arguments(resultSpy), QVariantList{true});
-    const auto images = strip.GetImageList();
-    QCOMPARE(images.size(), 1);
-    QCOMPARE(images.at(0)->fileName, QFileInfo(kept->GetSavePath()).fileName());
-}
-
-void TestUploadImageWidget::spacingFollowsScale()
-{
-    QWidget dialog;
-    auto& strip = *new UploadImageWidget(&dialog);
-    QCOMPARE(strip.layout()->spacing(), 12);
-    DpiTool::SetScaleFactor(1.5);
-    QCOMPARE(strip.layout()->spacing(), 18);
-    DpiTool::SetScaleFactor(2.0);
-    QCOMPARE(strip.layout()->spacing(), 24);
+    QVERIFY(strip.IsAllUploaded());
 }
 
 void TestUploadImageWidget::stopsObservingWhenDestroyed()
