@@ -1,7 +1,6 @@
 // The host's UI stand-ins driven as a user drives them: the icon button, the category
-// picker, toasts, the base dialog frame, push-button styles and the default style sheet.
+// picker, toasts, the base dialog frame and the default style sheet's error marks.
 
-#include "DpiTool.h"
 #include "TestMessageHandler.h"
 #include "UIUtils.h"
 #include "ZorBaseDialog.h"
@@ -25,8 +24,6 @@
 #include <QTextEdit>
 #include <QVBoxLayout>
 
-#include <memory>
-
 namespace {
 
 using ItemPtr = QSharedPointer<ZorCategoryItemData>;
@@ -47,8 +44,17 @@ ItemList Categories()
             Item(2, "Orders", {Item(21, "Refund")}), Item(3, "Other")};
 }
 
-// A dialog whose frame is under test; counts SlotClose so the close paths are seen to go
-// through it.
+// The chosen ids and the text shown: "2/21 Orders / Refund", "3 Other", or "" for nothing.
+QString Chosen(const ZorCategoryComBox& box)
+{
+    QString ids = box.GetFirstLevelId().toString();
+    if (box.GetSecondLevelId().isValid())
+        ids += QLatin1Char('/') + box.GetSecondLevelId().toString();
+    return (ids + QLatin1Char(' ') + box.text()).trimmed();
+}
+
+// A dialog whose frame is under test, holding a field and two push buttons; counts
+// SlotClose so the close paths are seen to go through it.
 class TestDialog : public ZorBaseDialog
 {
 public:
@@ -56,11 +62,18 @@ public:
     {
         setAttribute(Qt::WA_DeleteOnClose);
         auto* layout = new QVBoxLayout(GetContentWidget());
-        layout->addWidget(new QLabel(QStringLiteral("content"), GetContentWidget()));
+        edit = new QLineEdit(GetContentWidget());
+        layout->addWidget(edit);
+        for (auto type : {ZorPushButton::TypeDefault, ZorPushButton::TypePrimary}) {
+            auto* button = new ZorPushButton(GetContentWidget(), type);
+            layout->addWidget(button);
+            connect(button, &QPushButton::clicked, this, [this]() { ++buttonClicks; });
+        }
         resize(400, 300);
     }
 
     QWidget* Content() const { return GetContentWidget(); }
+    void Add(QWidget* widget) { GetContentWidget()->layout()->addWidget(widget); }
     bool IsMovable() const override { return m_bMovable; }
     void SlotClose() override
     {
@@ -68,7 +81,9 @@ public:
         ZorBaseDialog::SlotClose();
     }
 
+    QLineEdit* edit = nullptr;
     int closeCalls = 0;
+    int buttonClicks = 0;
 
 private:
     bool m_bMovable;
@@ -115,40 +130,23 @@ private slots:
 
     void iconButtonClicks_data();
     void iconButtonClicks();
-    void iconButtonDisabledWhileHeld();
-    void iconButtonDisabledLook();
 
-    void pickerOpens_data();
-    void pickerOpens();
-    void pickerEmptyListStaysClosed();
-    void pickerChoosesChild();
-    void pickerChoosesFirstLevelAlone();
-    void pickerHoverShowsChildren();
-    void pickerKeyboard();
-    void pickerSetListData_data();
-    void pickerSetListData();
-    void pickerSetCurrentId_data();
-    void pickerSetCurrentId();
-    void pickerErrorStyleClearedByChoosing();
+    void pickerPopup();
+    void pickerChooses_data();
+    void pickerChooses();
+    void pickerSelection_data();
+    void pickerSelection();
 
-    void toastAnnounced_data();
-    void toastAnnounced();
-    void toastGoesAwayWithoutFocus();
+    void toast_data();
+    void toast();
 
-    void dialogTitle();
-    void dialogCloseButton();
-    void dialogEscape();
-    void dialogContentWidget();
+    void dialogCloses_data();
+    void dialogCloses();
     void dialogDrag_data();
     void dialogDrag();
-    void dialogFollowsScale();
-    void dialogEnterClicksNoButton();
 
-    void pushButtonProperties_data();
-    void pushButtonProperties();
-    void styleSheetLooks_data();
-    void styleSheetLooks();
-    void styleSheetAsterisks();
+    void styleSheetErrorLook_data();
+    void styleSheetErrorLook();
 };
 
 void tst_ZorBaseUI::initTestCase()
@@ -156,12 +154,10 @@ void tst_ZorBaseUI::initTestCase()
     TestMessageHandler::install();
     // The offscreen platform cannot raise windows or grab the keyboard for popups.
     TestMessageHandler::allow(QRegularExpression(QStringLiteral("^This plugin does not support")));
-    QVERIFY(!UIUtils::DefaultStyleSheet().isEmpty());
 }
 
 void tst_ZorBaseUI::cleanup()
 {
-    DpiTool::SetScaleFactor(0);
     for (QWidget* toast : LiveToasts())
         delete toast;
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
@@ -178,16 +174,15 @@ void tst_ZorBaseUI::iconButtonClicks_data()
     QTest::addColumn<bool>("bDisabledLook");
     QTest::addColumn<int>("expected");
 
-    const QStringList clicking{"click", "space", "enter", "return"};
-    const QStringList ignored{"other key", "right click", "press inside, release outside",
-                              "release without press"};
-    for (bool bDisabled : {false, true}) {
-        const char* look = bDisabled ? ", disabled look" : "";
-        for (const QString& action : clicking)
-            QTest::newRow(qPrintable(action + look)) << action << bDisabled << (bDisabled ? 0 : 1);
-        for (const QString& action : ignored)
-            QTest::newRow(qPrintable(action + look)) << action << bDisabled << 0;
-    }
+    QTest::newRow("click") << "click" << false << 1;
+    QTest::newRow("space") << "space" << false << 1;
+    QTest::newRow("return") << "return" << false << 1;
+    QTest::newRow("right click") << "right click" << false << 0;
+    QTest::newRow("press inside, release outside") << "press, release outside" << false << 0;
+    QTest::newRow("release without press") << "release" << false << 0;
+    QTest::newRow("disabled look, click") << "click" << true << 0;
+    QTest::newRow("disabled look, space") << "space" << true << 0;
+    QTest::newRow("disabled while held") << "press, disable, release" << false << 0;
 }
 
 void tst_ZorBaseUI::iconButtonClicks()
@@ -196,324 +191,186 @@ void tst_ZorBaseUI::iconButtonClicks()
     QFETCH(bool, bDisabledLook);
     QFETCH(int, expected);
 
-    ZorIconButtonWidget button;
-    button.GetLabelText()->setText(QStringLiteral("Upload"));
-    button.resize(120, 34);
-    button.show();
-    button.setFocus();
-    button.SetDisableStyle(bDisabledLook);
-    button.UpdateStyle();
-    QSignalSpy clicked(&button, &ZorIconButtonWidget::SigClicked);
-
-    const QPoint inside = button.rect().center();
-    const QPoint outside(button.width() + 20, inside.y());
-    if (action == "click")
-        QTest::mouseClick(&button, Qt::LeftButton, {}, inside);
-    else if (action == "space")
-        QTest::keyClick(&button, Qt::Key_Space);
-    else if (action == "enter")
-        QTest::keyClick(&button, Qt::Key_Enter);
-    else if (action == "return")
-        QTest::keyClick(&button, Qt::Key_Return);
-    else if (action == "other key")
-        QTest::keyClick(&button, Qt::Key_A);
-    else if (action == "right click")
-        QTest::mouseClick(&button, Qt::RightButton, {}, inside);
-    else if (action == "press inside, release outside") {
-        QTest::mousePress(&button, Qt::LeftButton, {}, inside);
-        QTest::mouseRelease(&button, Qt::LeftButton, {}, outside);
-    } else if (action == "release without press")
-        QTest::mouseRelease(&button, Qt::LeftButton, {}, inside);
-    else
-        QFAIL("unknown action");
-
-    QCOMPARE(clicked.count(), expected);
-    QCOMPARE(button.property("disableStyle").toBool(), bDisabledLook);
-}
-
-void tst_ZorBaseUI::iconButtonDisabledWhileHeld()
-{
-    ZorIconButtonWidget button;
-    button.resize(120, 34);
-    button.show();
-    QSignalSpy clicked(&button, &ZorIconButtonWidget::SigClicked);
-
-    QTest::mousePress(&button, Qt::LeftButton, {}, button.rect().center());
-    button.SetDisableStyle(true);
-    QTest::mouseRelease(&button, Qt::LeftButton, {}, button.rect().center());
-    QCOMPARE(clicked.count(), 0);
-
-    // Taking the look away again restores clicks.
-    button.SetDisableStyle(false);
-    QTest::mouseClick(&button, Qt::LeftButton, {}, button.rect().center());
-    QCOMPARE(clicked.count(), 1);
-}
-
-void tst_ZorBaseUI::iconButtonDisabledLook()
-{
-    // The look is the style sheet's: its text label must change colour with the property,
-    // which needs the children re-polished too.
     QWidget host;
     host.setStyleSheet(UIUtils::DefaultStyleSheet());
     auto* button = new ZorIconButtonWidget(&host);
     button->setObjectName(QStringLiteral("uploadWidget"));
     button->GetLabelText()->setText(QStringLiteral("Upload"));
+    button->resize(120, 34);
     host.show();
-
-    const QColor normal = button->GetLabelText()->palette().color(QPalette::WindowText);
-    button->SetDisableStyle(true);
+    button->setFocus();
+    auto textColour = [button]() {
+        return button->GetLabelText()->palette().color(QPalette::WindowText);
+    };
+    const QColor normal = textColour();
+    button->SetDisableStyle(bDisabledLook);
     button->UpdateStyle();
-    const QColor disabled = button->GetLabelText()->palette().color(QPalette::WindowText);
-    QVERIFY2(normal != disabled, qPrintable(normal.name()));
+    QSignalSpy clicked(button, &ZorIconButtonWidget::SigClicked);
 
-    button->SetDisableStyle(false);
+    const QPoint inside = button->rect().center();
+    if (action == "click")
+        QTest::mouseClick(button, Qt::LeftButton, {}, inside);
+    else if (action == "space" || action == "return")
+        QTest::keyClick(button, action == "space" ? Qt::Key_Space : Qt::Key_Return);
+    else if (action == "right click")
+        QTest::mouseClick(button, Qt::RightButton, {}, inside);
+    else if (action == "release")
+        QTest::mouseRelease(button, Qt::LeftButton, {}, inside);
+    else {
+        QTest::mousePress(button, Qt::LeftButton, {}, inside);
+        if (action.contains("disable"))
+            button->SetDisableStyle(true);
+        const bool bOutside = action.contains("outside");
+        QTest::mouseRelease(button, Qt::LeftButton, {},
+                            bOutside ? QPoint(button->width() + 20, inside.y()) : inside);
+    }
+    QCOMPARE(clicked.count(), expected);
+    // The look is the style sheet's: the text label must follow the property, which needs
+    // the children re-polished too.
     button->UpdateStyle();
-    QCOMPARE(button->GetLabelText()->palette().color(QPalette::WindowText), normal);
+    QCOMPARE(textColour() != normal, button->IsDisableStyle());
 }
 
 // ---- Category picker ----
 
-void tst_ZorBaseUI::pickerOpens_data()
+void tst_ZorBaseUI::pickerPopup()
 {
-    QTest::addColumn<QString>("how");
-    QTest::newRow("click") << "click";
-    QTest::newRow("down key") << "down";
-    QTest::newRow("F4") << "f4";
-}
-
-void tst_ZorBaseUI::pickerOpens()
-{
-    QFETCH(QString, how);
-
     QWidget window;
     auto* box = new ZorCategoryComBox(&window);
     box->setGeometry(20, 20, 300, 32);
-    box->SetListData(Categories());
     window.resize(400, 300);
     window.show();
-    box->setFocus();
+    QTest::mouseClick(box, Qt::LeftButton);
+    QVERIFY(!box->IsPopupVisible()); // nothing to choose from
 
-    if (how == "click")
-        QTest::mouseClick(box, Qt::LeftButton);
-    else if (how == "down")
-        QTest::keyClick(box, Qt::Key_Down);
-    else
-        QTest::keyClick(box, Qt::Key_F4);
-
-    auto* popup = box->findChild<QWidget*>(QStringLiteral("categoryPopup"));
-    QVERIFY(popup);
-    QVERIFY(popup->isVisible());
-    QVERIFY(popup->isWindow());
+    box->SetListData(Categories());
+    QTest::mouseClick(box, Qt::LeftButton);
     QVERIFY(box->IsPopupVisible());
-    // Under the line edit, at least as wide.
+    // Its own window under the line edit, at least as wide.
+    QWidget* popup = box->GetPopup();
+    QVERIFY(popup->isWindow());
     const QPoint boxBottomLeft = box->mapToGlobal(QPoint(0, box->height()));
     QVERIFY(popup->geometry().top() >= boxBottomLeft.y());
     QCOMPARE(popup->geometry().left(), boxBottomLeft.x());
     QVERIFY(popup->width() >= box->width());
 
-    auto* first = popup->findChild<QListWidget*>(QStringLiteral("firstLevelList"));
-    QVERIFY(first);
-    QCOMPARE(first->count(), 3);
-    QCOMPARE(first->item(0)->text(), QStringLiteral("Account"));
-    QCOMPARE(first->item(2)->data(Qt::UserRole), QVariant(3));
-    QVERIFY(popup->findChild<QListWidget*>(QStringLiteral("secondLevelList")));
-
-    box->HidePopup();
-    QVERIFY(!popup->isVisible());
+    // The entries going away while it is open close it.
+    box->SetListData({});
+    QVERIFY(!box->IsPopupVisible());
 }
 
-void tst_ZorBaseUI::pickerEmptyListStaysClosed()
+void tst_ZorBaseUI::pickerChooses_data()
 {
-    ZorCategoryComBox box;
-    box.show();
-    QTest::mouseClick(&box, Qt::LeftButton);
-    QVERIFY(!box.IsPopupVisible());
+    // Steps: "open <how>", "click <list> <row>", "hover first <row>", "key <list> <key>".
+    QTest::addColumn<QStringList>("steps");
+    QTest::addColumn<bool>("bOpen");
+    QTest::addColumn<QStringList>("children"); // the second list's entries at the end
+    QTest::addColumn<QString>("chosen");
+
+    const QStringList refund{"Refund"};
+    QTest::newRow("a parent is a heading")
+        << QStringList{"open click", "click first 1"} << true << refund << "";
+    QTest::newRow("hover shows children")
+        << QStringList{"open click", "hover first 2", "hover first 1"} << true << refund << "";
+    QTest::newRow("child by mouse") << QStringList{"open click", "hover first 1", "click second 0"}
+                                    << false << refund << "2/21 Orders / Refund";
+    QTest::newRow("first level alone by mouse")
+        << QStringList{"open click", "click first 2"} << false << QStringList{} << "3 Other";
+    QTest::newRow("child by keys")
+        << QStringList{"open Down", "key first Down", "key first Right", "key second Return"}
+        << false << refund << "2/21 Orders / Refund";
+    QTest::newRow("first level alone by Enter")
+        << QStringList{"open F4", "key first Down", "key first Down", "key first Enter"} << false
+        << QStringList{} << "3 Other";
+    QTest::newRow("Escape leaves without choosing")
+        << QStringList{"open Down", "key first Down", "key first Escape"} << false << refund << "";
 }
 
-void tst_ZorBaseUI::pickerChoosesChild()
+void tst_ZorBaseUI::pickerChooses()
 {
+    QFETCH(QStringList, steps);
+    QFETCH(bool, bOpen);
+    QFETCH(QStringList, children);
+    QFETCH(QString, chosen);
+
     ZorCategoryComBox box;
     box.SetListData(Categories());
     box.show();
+    box.setFocus();
+    box.SetErrorStyle(true);
     QSignalSpy changed(&box, &ZorCategoryComBox::SigSelectionChanged);
-    QTest::mouseClick(&box, Qt::LeftButton);
     auto* first = box.findChild<QListWidget*>(QStringLiteral("firstLevelList"));
     auto* second = box.findChild<QListWidget*>(QStringLiteral("secondLevelList"));
+    const QMap<QString, Qt::Key> keys{{"Down", Qt::Key_Down},   {"F4", Qt::Key_F4},
+                                      {"Right", Qt::Key_Right}, {"Return", Qt::Key_Return},
+                                      {"Enter", Qt::Key_Enter}, {"Escape", Qt::Key_Escape}};
 
-    // A parent is a heading: clicking it shows its children and keeps the list open.
-    QTest::mouseClick(first->viewport(), Qt::LeftButton, {},
-                      first->visualItemRect(first->item(1)).center());
-    QVERIFY(box.IsPopupVisible());
-    QCOMPARE(second->count(), 1);
-    QCOMPARE(second->item(0)->text(), QStringLiteral("Refund"));
-    QCOMPARE(changed.count(), 0);
-    QVERIFY(!box.GetFirstLevelId().isValid());
+    for (const QString& step : steps) {
+        const QStringList words = step.split(' ');
+        QListWidget* list = words[1] == "second" ? second : first;
+        const int row = words.value(2).toInt();
+        if (words[0] == "open") {
+            if (words[1] == "click")
+                QTest::mouseClick(&box, Qt::LeftButton);
+            else
+                QTest::keyClick(&box, keys.value(words[1]));
+            QVERIFY(box.IsPopupVisible());
+        } else if (words[0] == "click") {
+            QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                              list->visualItemRect(list->item(row)).center());
+        } else if (words[0] == "hover") {
+            // A move to where the cursor already is (left there by an earlier row) is
+            // dropped, so come from elsewhere.
+            QTest::mouseMove(&box);
+            QTest::mouseMove(list->viewport(), list->visualItemRect(list->item(row)).center());
+            QTRY_COMPARE(list->currentRow(), row);
+        } else {
+            QTest::keyClick(list, keys.value(words[2]));
+        }
+    }
 
-    QTest::mouseClick(second->viewport(), Qt::LeftButton, {},
-                      second->visualItemRect(second->item(0)).center());
-    QVERIFY(!box.IsPopupVisible());
-    QCOMPARE(box.GetFirstLevelId(), QVariant(2));
-    QCOMPARE(box.GetSecondLevelId(), QVariant(21));
-    QCOMPARE(box.text(), QStringLiteral("Orders / Refund"));
-    QCOMPARE(changed.count(), 1);
-    QCOMPARE(changed.at(0).at(0), QVariant(2));
-    QCOMPARE(changed.at(0).at(1), QVariant(21));
-
-    // Reopening shows the chosen entries highlighted.
-    QTest::mouseClick(&box, Qt::LeftButton);
-    QCOMPARE(first->currentRow(), 1);
-    QCOMPARE(second->currentRow(), 0);
+    QCOMPARE(box.IsPopupVisible(), bOpen);
+    QStringList shown;
+    for (int row = 0; row < second->count(); ++row)
+        shown << second->item(row)->text();
+    QCOMPARE(shown, children);
+    QCOMPARE(Chosen(box), chosen);
+    // Only a choice by the user is announced, and it clears the error mark.
+    QCOMPARE(changed.count(), chosen.isEmpty() ? 0 : 1);
+    if (!changed.isEmpty())
+        QVERIFY(chosen.startsWith(changed.first().at(0).toString()));
+    QCOMPARE(box.IsErrorStyle(), chosen.isEmpty());
     box.HidePopup();
 }
 
-void tst_ZorBaseUI::pickerChoosesFirstLevelAlone()
-{
-    ZorCategoryComBox box;
-    box.SetListData(Categories());
-    box.SetCurrentId(1, 12);
-    box.show();
-    QTest::mouseClick(&box, Qt::LeftButton);
-    auto* first = box.findChild<QListWidget*>(QStringLiteral("firstLevelList"));
-
-    QTest::mouseClick(first->viewport(), Qt::LeftButton, {},
-                      first->visualItemRect(first->item(2)).center());
-    QVERIFY(!box.IsPopupVisible());
-    QCOMPARE(box.GetFirstLevelId(), QVariant(3));
-    QVERIFY(!box.GetSecondLevelId().isValid());
-    QCOMPARE(box.text(), QStringLiteral("Other"));
-}
-
-void tst_ZorBaseUI::pickerHoverShowsChildren()
-{
-    ZorCategoryComBox box;
-    box.SetListData(Categories());
-    box.show();
-    QTest::mouseClick(&box, Qt::LeftButton);
-    auto* first = box.findChild<QListWidget*>(QStringLiteral("firstLevelList"));
-    auto* second = box.findChild<QListWidget*>(QStringLiteral("secondLevelList"));
-    QCOMPARE(second->count(), 2); // the first entry's children to begin with
-
-    QTest::mouseMove(first->viewport(), first->visualItemRect(first->item(1)).center());
-    QTRY_COMPARE(second->count(), 1);
-    QCOMPARE(second->item(0)->data(Qt::UserRole), QVariant(21));
-    QTest::mouseMove(first->viewport(), first->visualItemRect(first->item(2)).center());
-    QTRY_COMPARE(second->count(), 0);
-    box.HidePopup();
-}
-
-void tst_ZorBaseUI::pickerKeyboard()
-{
-    ZorCategoryComBox box;
-    box.SetListData(Categories());
-    box.show();
-    QTest::keyClick(&box, Qt::Key_Down);
-    auto* first = box.findChild<QListWidget*>(QStringLiteral("firstLevelList"));
-    auto* second = box.findChild<QListWidget*>(QStringLiteral("secondLevelList"));
-
-    QTest::keyClick(first, Qt::Key_Down);
-    QCOMPARE(first->currentRow(), 1);
-    QCOMPARE(second->item(0)->text(), QStringLiteral("Refund"));
-    QTest::keyClick(first, Qt::Key_Right);
-    QCOMPARE(second->currentRow(), 0);
-    QTest::keyClick(second, Qt::Key_Return);
-    QVERIFY(!box.IsPopupVisible());
-    QCOMPARE(box.GetFirstLevelId(), QVariant(2));
-    QCOMPARE(box.GetSecondLevelId(), QVariant(21));
-
-    // Escape leaves without choosing.
-    QTest::keyClick(&box, Qt::Key_Down);
-    QTest::keyClick(first, Qt::Key_Down);
-    QTest::keyClick(first, Qt::Key_Escape);
-    QVERIFY(!box.IsPopupVisible());
-    QCOMPARE(box.GetFirstLevelId(), QVariant(2));
-
-    // A first-level entry without children is chosen with Enter.
-    QTest::keyClick(&box, Qt::Key_Down);
-    first->setCurrentRow(2);
-    QTest::keyClick(first, Qt::Key_Enter);
-    QCOMPARE(box.GetFirstLevelId(), QVariant(3));
-    QVERIFY(!box.GetSecondLevelId().isValid());
-}
-
-void tst_ZorBaseUI::pickerSetListData_data()
+void tst_ZorBaseUI::pickerSelection_data()
 {
     QTest::addColumn<QVariant>("first");
     QTest::addColumn<QVariant>("second");
-    QTest::addColumn<ItemList>("newList");
-    QTest::addColumn<QVariant>("expectedFirst");
-    QTest::addColumn<QVariant>("expectedSecond");
-    QTest::addColumn<QString>("expectedText");
+    QTest::addColumn<ItemList>("newList"); // empty: the list stays
+    QTest::addColumn<QString>("chosen");
 
     const QVariant none;
-    QTest::newRow("same list keeps") << QVariant(1) << QVariant(12) << Categories() << QVariant(1)
-                                     << QVariant(12) << "Account / Password";
-    QTest::newRow("renamed entries keep, text refreshed")
+    const ItemList same;
+    QTest::newRow("both known") << QVariant(1) << QVariant(11) << same << "1/11 Account / Login";
+    QTest::newRow("ids as text") << QVariant("2") << QVariant("21") << same
+                                 << "2/21 Orders / Refund";
+    QTest::newRow("unknown first") << QVariant(9) << none << same << "";
+    QTest::newRow("second of another parent") << QVariant(2) << QVariant(11) << same << "";
+    QTest::newRow("new list renames")
         << QVariant(1) << QVariant(12) << ItemList{Item(1, "Accounts", {Item(12, "Passwords")})}
-        << QVariant(1) << QVariant(12) << "Accounts / Passwords";
-    QTest::newRow("child gone clears")
-        << QVariant(1) << QVariant(12) << ItemList{Item(1, "Account", {Item(11, "Login")})} << none
-        << none << "";
-    QTest::newRow("parent gone clears")
-        << QVariant(1) << QVariant(12) << ItemList{Item(2, "Orders", {Item(12, "Password")})}
-        << none << none << "";
-    QTest::newRow("first level alone keeps")
-        << QVariant(3) << none << Categories() << QVariant(3) << none << "Other";
-    QTest::newRow("empty list clears")
-        << QVariant(2) << QVariant(21) << ItemList{} << none << none << "";
-    QTest::newRow("nothing chosen stays so") << none << none << Categories() << none << none << "";
+        << "1/12 Accounts / Passwords";
+    QTest::newRow("new list keeps first alone") << QVariant(3) << none << Categories() << "3 Other";
+    QTest::newRow("new list moves the child elsewhere")
+        << QVariant(1) << QVariant(12) << ItemList{Item(2, "Orders", {Item(12, "Password")})} << "";
 }
 
-void tst_ZorBaseUI::pickerSetListData()
+void tst_ZorBaseUI::pickerSelection()
 {
     QFETCH(QVariant, first);
     QFETCH(QVariant, second);
     QFETCH(ItemList, newList);
-    QFETCH(QVariant, expectedFirst);
-    QFETCH(QVariant, expectedSecond);
-    QFETCH(QString, expectedText);
-
-    ZorCategoryComBox box;
-    box.SetListData(Categories());
-    box.SetCurrentId(first, second);
-    QCOMPARE(box.GetFirstLevelId(), first);
-    QSignalSpy changed(&box, &ZorCategoryComBox::SigSelectionChanged);
-
-    box.SetListData(newList);
-    QCOMPARE(box.GetFirstLevelId(), expectedFirst);
-    QCOMPARE(box.GetSecondLevelId(), expectedSecond);
-    QCOMPARE(box.text(), expectedText);
-    QCOMPARE(box.GetListData().size(), newList.size());
-    QCOMPARE(changed.count(), 0);
-}
-
-void tst_ZorBaseUI::pickerSetCurrentId_data()
-{
-    QTest::addColumn<QVariant>("first");
-    QTest::addColumn<QVariant>("second");
-    QTest::addColumn<QVariant>("expectedFirst");
-    QTest::addColumn<QVariant>("expectedSecond");
-    QTest::addColumn<QString>("expectedText");
-
-    const QVariant none;
-    QTest::newRow("both known") << QVariant(1) << QVariant(11) << QVariant(1) << QVariant(11)
-                                << "Account / Login";
-    QTest::newRow("first alone") << QVariant(1) << none << QVariant(1) << none << "Account";
-    QTest::newRow("unknown first") << QVariant(9) << none << none << none << "";
-    QTest::newRow("unknown second") << QVariant(1) << QVariant(99) << none << none << "";
-    QTest::newRow("second of another parent") << QVariant(2) << QVariant(11) << none << none << "";
-    QTest::newRow("nothing") << none << none << none << none << "";
-    QTest::newRow("id as text") << QVariant(QStringLiteral("2")) << QVariant(QStringLiteral("21"))
-                                << QVariant(2) << QVariant(QStringLiteral("21"))
-                                << "Orders / Refund";
-}
-
-void tst_ZorBaseUI::pickerSetCurrentId()
-{
-    QFETCH(QVariant, first);
-    QFETCH(QVariant, second);
-    QFETCH(QVariant, expectedFirst);
-    QFETCH(QVariant, expectedSecond);
-    QFETCH(QString, expectedText);
+    QFETCH(QString, chosen);
 
     ZorCategoryComBox box;
     box.SetListData(Categories());
@@ -521,39 +378,15 @@ void tst_ZorBaseUI::pickerSetCurrentId()
     QSignalSpy changed(&box, &ZorCategoryComBox::SigSelectionChanged);
 
     box.SetCurrentId(first, second);
-    QCOMPARE(box.GetFirstLevelId(), expectedFirst);
-    QCOMPARE(box.GetSecondLevelId(), expectedSecond);
-    QCOMPARE(box.GetFirstLevelId().isValid(), expectedFirst.isValid());
-    QCOMPARE(box.GetSecondLevelId().isValid(), expectedSecond.isValid());
-    QCOMPARE(box.text(), expectedText);
+    if (!newList.isEmpty())
+        box.SetListData(newList);
+    QCOMPARE(Chosen(box), chosen);
     QCOMPARE(changed.count(), 0);
-}
-
-void tst_ZorBaseUI::pickerErrorStyleClearedByChoosing()
-{
-    ZorCategoryComBox box;
-    box.SetListData(Categories());
-    box.show();
-    box.SetErrorStyle(true);
-    QVERIFY(box.IsErrorStyle());
-    QCOMPARE(box.property("errored"), QVariant(true));
-
-    // Opening and leaving without a choice keeps the mark.
-    QTest::mouseClick(&box, Qt::LeftButton);
-    box.HidePopup();
-    QVERIFY(box.IsErrorStyle());
-
-    QTest::mouseClick(&box, Qt::LeftButton);
-    auto* first = box.findChild<QListWidget*>(QStringLiteral("firstLevelList"));
-    QTest::mouseClick(first->viewport(), Qt::LeftButton, {},
-                      first->visualItemRect(first->item(2)).center());
-    QVERIFY(!box.IsErrorStyle());
-    QCOMPARE(box.property("errored"), QVariant(false));
 }
 
 // ---- Toasts ----
 
-void tst_ZorBaseUI::toastAnnounced_data()
+void tst_ZorBaseUI::toast_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<int>("type");
@@ -562,10 +395,9 @@ void tst_ZorBaseUI::toastAnnounced_data()
     QTest::newRow("success over the screen")
         << "Problem feedback submitted successfully" << int(TOAST_SUCCESS) << false;
     QTest::newRow("failure over a window") << "Image upload failed" << int(TOAST_FAILED) << true;
-    QTest::newRow("failure over the screen") << "File format error" << int(TOAST_FAILED) << false;
 }
 
-void tst_ZorBaseUI::toastAnnounced()
+void tst_ZorBaseUI::toast()
 {
     QFETCH(QString, text);
     QFETCH(int, type);
@@ -573,46 +405,31 @@ void tst_ZorBaseUI::toastAnnounced()
 
     QWidget window;
     window.setGeometry(150, 120, 500, 400);
-    window.show();
-    QWidget* inner = new QWidget(&window);
-    QSignalSpy shown(ZorToastNotifier::Instance(), &ZorToastNotifier::SigToastShown);
-
-    if (bWithParent)
-        ZorToast::Show(text, static_cast<ENUM_TOAST_TYPE>(type), inner);
-    else
-        ZorToast::Show(text, static_cast<ENUM_TOAST_TYPE>(type));
-
-    QCOMPARE(shown.count(), 1);
-    QCOMPARE(shown.at(0).at(0).toString(), text);
-    QCOMPARE(shown.at(0).at(1).toInt(), type);
-    QCOMPARE(shown.at(0).at(2).value<QWidget*>(), bWithParent ? inner : nullptr);
-
-    const QList<QWidget*> toasts = LiveToasts();
-    QCOMPARE(toasts.size(), 1);
-    QWidget* toast = toasts.first();
-    QVERIFY(toast->isVisible());
-    QCOMPARE(toast->property("toastType").toInt(), type);
-    QVERIFY(toast->findChild<QLabel*>(QStringLiteral("toastText")));
-    QCOMPARE(toast->findChild<QLabel*>(QStringLiteral("toastText"))->text(), text);
-    const QRect area = bWithParent ? window.frameGeometry()
-                                   : QGuiApplication::primaryScreen()->availableGeometry();
-    QVERIFY((toast->geometry().center() - area.center()).manhattanLength() <= 2);
-}
-
-void tst_ZorBaseUI::toastGoesAwayWithoutFocus()
-{
-    QWidget window;
     auto* edit = new QLineEdit(&window);
     window.show();
     QApplication::setActiveWindow(&window);
     edit->setFocus();
     QTRY_COMPARE(QApplication::focusWidget(), edit);
+    QSignalSpy shown(ZorToastNotifier::Instance(), &ZorToastNotifier::SigToastShown);
 
     QElapsedTimer clock;
     clock.start();
-    ZorToast::Show(QStringLiteral("Image upload failed"), TOAST_FAILED, &window);
-    QPointer<QWidget> toast = LiveToasts().value(0);
-    QVERIFY(toast);
+    ZorToast::Show(text, static_cast<ENUM_TOAST_TYPE>(type), bWithParent ? edit : nullptr);
+    QCOMPARE(shown.count(), 1);
+    QCOMPARE(shown.at(0).at(0).toString(), text);
+    QCOMPARE(shown.at(0).at(1).toInt(), type);
+
+    QCOMPARE(LiveToasts().size(), 1);
+    QPointer<QWidget> toast = LiveToasts().first();
+    QVERIFY(toast->isVisible());
+    QCOMPARE(toast->findChild<QLabel*>(QStringLiteral("toastText"))->text(), text);
+    // Centred over the window it concerns, or over the screen.
+    const QRect area = bWithParent ? window.frameGeometry()
+                                   : QGuiApplication::primaryScreen()->availableGeometry();
+    QVERIFY((toast->geometry().center() - area.center()).manhattanLength() <= 2);
+
+    // Never takes the focus: real window systems honour these flags, the offscreen one
+    // cannot show the difference.
     QVERIFY(toast->testAttribute(Qt::WA_ShowWithoutActivating));
     QVERIFY(toast->windowFlags() & Qt::WindowDoesNotAcceptFocus);
     QCoreApplication::processEvents();
@@ -626,63 +443,39 @@ void tst_ZorBaseUI::toastGoesAwayWithoutFocus()
 
 // ---- Base dialog ----
 
-void tst_ZorBaseUI::dialogTitle()
+void tst_ZorBaseUI::dialogCloses_data()
 {
-    TestDialog dialog;
-    auto* label = dialog.findChild<QLabel*>(QStringLiteral("baseTitleLabel"));
-    QVERIFY(label);
+    QTest::addColumn<QString>("action");
+    QTest::addColumn<bool>("bCloses");
 
-    dialog.SetTitleText(QStringLiteral("Problem FeedBack"), true);
-    QCOMPARE(label->text(), QStringLiteral("Problem FeedBack"));
-    QCOMPARE(dialog.GetTitleText(), QStringLiteral("Problem FeedBack"));
-    QVERIFY(label->alignment() & Qt::AlignHCenter);
-
-    dialog.SetTitleText(QStringLiteral("Other"), false);
-    QCOMPARE(label->text(), QStringLiteral("Other"));
-    QVERIFY(label->alignment() & Qt::AlignLeft);
-    QVERIFY(dialog.windowFlags() & Qt::FramelessWindowHint);
-    QCOMPARE(dialog.styleSheet(), UIUtils::DefaultStyleSheet());
+    QTest::newRow("close button") << "close button" << true;
+    QTest::newRow("Escape") << "Escape" << true;
+    // Push buttons are never default: Enter in a field must not click one.
+    QTest::newRow("Return in a field") << "Return" << false;
+    QTest::newRow("Enter in a field") << "Enter" << false;
 }
 
-void tst_ZorBaseUI::dialogCloseButton()
+void tst_ZorBaseUI::dialogCloses()
 {
+    QFETCH(QString, action);
+    QFETCH(bool, bCloses);
+
     QPointer<TestDialog> dialog = new TestDialog;
     dialog->show();
-    auto* closeButton = dialog->findChild<QPushButton*>(QStringLiteral("baseCloseButton"));
-    QVERIFY(closeButton);
-    QVERIFY(closeButton->isVisible());
-
-    QTest::mouseClick(closeButton, Qt::LeftButton);
-    QCOMPARE(dialog->closeCalls, 1);
-    QVERIFY(!dialog->isVisible());
-    // WA_DeleteOnClose is honoured.
-    QTRY_VERIFY(!dialog);
-}
-
-void tst_ZorBaseUI::dialogEscape()
-{
-    QPointer<TestDialog> dialog = new TestDialog;
-    dialog->show();
-    QTest::keyClick(dialog, Qt::Key_Escape);
-    QCOMPARE(dialog->closeCalls, 1);
-    QVERIFY(!dialog->isVisible());
-    QTRY_VERIFY(!dialog);
-}
-
-void tst_ZorBaseUI::dialogContentWidget()
-{
-    TestDialog dialog;
-    dialog.show();
-    QWidget* content = dialog.Content();
-    QVERIFY(content);
-    QVERIFY(dialog.isAncestorOf(content));
-    QVERIFY(content->isVisible());
-    auto* titleBar = dialog.findChild<QWidget*>(QStringLiteral("baseTitleBar"));
-    QVERIFY(titleBar);
-    // The content fills the frame below the title bar.
-    QVERIFY(content->geometry().top() >= titleBar->geometry().bottom());
-    QVERIFY(content->height() > dialog.height() / 2);
-    QVERIFY(content->width() >= dialog.width() - 4);
+    dialog->edit->setFocus();
+    if (action == "close button")
+        QTest::mouseClick(dialog->findChild<QPushButton*>(QStringLiteral("baseCloseButton")),
+                          Qt::LeftButton);
+    else if (action == "Escape")
+        QTest::keyClick(dialog->edit, Qt::Key_Escape);
+    else
+        QTest::keyClick(dialog->edit, action == "Return" ? Qt::Key_Return : Qt::Key_Enter);
+    QCOMPARE(dialog->buttonClicks, 0);
+    QCOMPARE(dialog->closeCalls, bCloses ? 1 : 0);
+    QCOMPARE(dialog->isVisible(), !bCloses);
+    if (!bCloses)
+        dialog->close();
+    QTRY_VERIFY(!dialog); // WA_DeleteOnClose is honoured
 }
 
 void tst_ZorBaseUI::dialogDrag_data()
@@ -692,7 +485,6 @@ void tst_ZorBaseUI::dialogDrag_data()
     QTest::addColumn<bool>("bMoves");
 
     QTest::newRow("title text") << true << "baseTitleLabel" << true;
-    QTest::newRow("title bar") << true << "baseTitleBar" << true;
     QTest::newRow("not movable") << false << "baseTitleLabel" << false;
     QTest::newRow("content is no handle") << true << "baseContentWidget" << false;
 }
@@ -718,7 +510,6 @@ void tst_ZorBaseUI::dialogDrag()
     SendMouse(handle, QEvent::MouseMove, local + delta / 2, global + delta / 2, Qt::LeftButton);
     SendMouse(handle, QEvent::MouseMove, local + delta, global + delta, Qt::LeftButton);
     SendMouse(handle, QEvent::MouseButtonRelease, local + delta, global + delta, Qt::NoButton);
-
     QCOMPARE(dialog.pos(), bMoves ? start + delta : start);
 
     // After the release, moving the mouse moves nothing.
@@ -726,93 +517,24 @@ void tst_ZorBaseUI::dialogDrag()
     QCOMPARE(dialog.pos(), bMoves ? start + delta : start);
 }
 
-void tst_ZorBaseUI::dialogFollowsScale()
-{
-    DpiTool::SetScaleFactor(1.0);
-    TestDialog dialog;
-    auto* titleBar = dialog.findChild<QWidget*>(QStringLiteral("baseTitleBar"));
-    auto* closeButton = dialog.findChild<QPushButton*>(QStringLiteral("baseCloseButton"));
-    const int height = titleBar->minimumHeight();
-    const QSize buttonSize = closeButton->minimumSize();
-    QVERIFY(height > 0);
+// ---- The style sheet ----
 
-    DpiTool::SetScaleFactor(2.0);
-    QCOMPARE(titleBar->minimumHeight(), 2 * height);
-    QCOMPARE(closeButton->minimumSize(), 2 * buttonSize);
-}
-
-void tst_ZorBaseUI::dialogEnterClicksNoButton()
-{
-    TestDialog dialog;
-    auto* edit = new QLineEdit(dialog.Content());
-    auto* first = new ZorPushButton(dialog.Content());
-    auto* second = new ZorPushButton(dialog.Content(), ZorPushButton::TypePrimary);
-    for (QWidget* widget :
-         {static_cast<QWidget*>(edit), static_cast<QWidget*>(first), static_cast<QWidget*>(second)})
-        dialog.Content()->layout()->addWidget(widget);
-    QSignalSpy firstClicked(first, &QPushButton::clicked);
-    QSignalSpy secondClicked(second, &QPushButton::clicked);
-    dialog.show();
-    edit->setFocus();
-
-    QTest::keyClick(edit, Qt::Key_Return);
-    QTest::keyClick(edit, Qt::Key_Enter);
-    QCOMPARE(firstClicked.count(), 0);
-    QCOMPARE(secondClicked.count(), 0);
-    QVERIFY(dialog.isVisible());
-}
-
-// ---- Push buttons and the style sheet ----
-
-void tst_ZorBaseUI::pushButtonProperties_data()
-{
-    QTest::addColumn<int>("type");
-    QTest::addColumn<int>("business");
-    QTest::addColumn<QColor>("fill");
-
-    QTest::newRow("primary") << int(ZorPushButton::TypePrimary) << 1 << QColor("#2f6bff");
-    QTest::newRow("danger") << int(ZorPushButton::TypeDanger) << 1 << QColor("#f54a45");
-    QTest::newRow("secondary") << int(ZorPushButton::TypeSecondary) << 1 << QColor("#ffffff");
-    // A link has no fill of its own.
-    QTest::newRow("text") << int(ZorPushButton::TypeText) << 1 << QColor(Qt::transparent);
-    QTest::newRow("default") << int(ZorPushButton::TypeDefault) << 0 << QColor("#ffffff");
-}
-
-void tst_ZorBaseUI::pushButtonProperties()
-{
-    QFETCH(int, type);
-    QFETCH(int, business);
-    QFETCH(QColor, fill);
-
-    TestDialog dialog;
-    auto* button = new ZorPushButton(dialog.Content());
-    dialog.Content()->layout()->addWidget(button);
-    QCOMPARE(button->property("buttonType").toInt(), 0);
-    QCOMPARE(button->property("business").toInt(), 0);
-    dialog.show();
-
-    button->SetBusiness(static_cast<Zor::BaseUIBusiness>(business));
-    button->SetButtonType(static_cast<ZorPushButton::ButtonType>(type));
-    QCOMPARE(button->property("buttonType").toInt(), type);
-    QCOMPARE(button->property("business").toInt(), business);
-    QCOMPARE(int(button->GetButtonType()), type);
-    QCOMPARE(int(button->GetBusiness()), business);
-
-    // Sampled inside the border, above where the (empty) text would be.
-    QCOMPARE(PixelAt(button, QPoint(button->width() / 2, 3)), fill);
-}
-
-void tst_ZorBaseUI::styleSheetLooks_data()
+void tst_ZorBaseUI::styleSheetErrorLook_data()
 {
     QTest::addColumn<QString>("kind");
-    QTest::newRow("line edit") << "QLineEdit";
-    QTest::newRow("text edit") << "QTextEdit";
-    QTest::newRow("category picker") << "ZorCategoryComBox";
+    QTest::addColumn<bool>("bAlwaysRed");
+
+    QTest::newRow("line edit") << "QLineEdit" << false;
+    QTest::newRow("text edit") << "QTextEdit" << false;
+    QTest::newRow("category picker") << "ZorCategoryComBox" << false;
+    QTest::newRow("character count") << "countLabel" << false;
+    QTest::newRow("asterisk") << "phoneAsterisk" << true;
 }
 
-void tst_ZorBaseUI::styleSheetLooks()
+void tst_ZorBaseUI::styleSheetErrorLook()
 {
     QFETCH(QString, kind);
+    QFETCH(bool, bAlwaysRed);
 
     TestDialog dialog;
     QWidget* field = nullptr;
@@ -820,44 +542,29 @@ void tst_ZorBaseUI::styleSheetLooks()
         field = new QLineEdit(dialog.Content());
     else if (kind == "QTextEdit")
         field = new QTextEdit(dialog.Content());
-    else
+    else if (kind == "ZorCategoryComBox")
         field = new ZorCategoryComBox(dialog.Content());
+    else
+        field = new QLabel(dialog.Content());
+    field->setObjectName(kind);
     field->setFixedSize(200, 60);
-    dialog.Content()->layout()->addWidget(field);
+    dialog.Add(field);
     dialog.show();
+    auto* label = qobject_cast<QLabel*>(field);
+    // A field shows the mark on its border, a label in its text colour.
+    auto isRed = [field, label]() {
+        return IsReddish(label ? label->palette().color(QPalette::WindowText)
+                               : PixelAt(field, QPoint(0, 30)));
+    };
+    if (bAlwaysRed)
+        QCOMPARE(label->text(), QStringLiteral("*"));
 
-    const QPoint onBorder(0, 30);
-    QVERIFY(!IsReddish(PixelAt(field, onBorder)));
-    field->setProperty("errored", true);
-    UIUtils::UpdateStyle(field);
-    QVERIFY2(IsReddish(PixelAt(field, onBorder)), qPrintable(PixelAt(field, onBorder).name()));
-    field->setProperty("errored", false);
-    UIUtils::UpdateStyle(field);
-    QVERIFY(!IsReddish(PixelAt(field, onBorder)));
-}
-
-void tst_ZorBaseUI::styleSheetAsterisks()
-{
-    TestDialog dialog;
-    QList<QLabel*> labels;
-    for (const char* name : {"typeAsterisk", "detailAsterisk", "phoneAsterisk", "countLabel"}) {
-        auto* label = new QLabel(dialog.Content());
-        label->setObjectName(QLatin1String(name));
-        dialog.Content()->layout()->addWidget(label);
-        labels << label;
+    QCOMPARE(isRed(), bAlwaysRed);
+    for (bool bErrored : {true, false}) {
+        field->setProperty("errored", bErrored);
+        UIUtils::UpdateStyle(field);
+        QCOMPARE(isRed(), bErrored || bAlwaysRed);
     }
-    dialog.show();
-
-    for (int i = 0; i < 3; ++i) {
-        QCOMPARE(labels[i]->text(), QStringLiteral("*"));
-        QVERIFY(IsReddish(labels[i]->palette().color(QPalette::WindowText)));
-    }
-    QLabel* count = labels[3];
-    QVERIFY(count->text().isEmpty());
-    QVERIFY(!IsReddish(count->palette().color(QPalette::WindowText)));
-    count->setProperty("errored", true);
-    UIUtils::UpdateStyle(count);
-    QVERIFY(IsReddish(count->palette().color(QPalette::WindowText)));
 }
 
 QTEST_MAIN(tst_ZorBaseUI)
