@@ -138,6 +138,8 @@ void TestUploadImageWidget::stateSignals_data()
     QTest::newRow("second image") << 1 << 1 << 0 << none << none << true;
     QTest::newRow("fourth image") << 3 << 1 << 0 << none << no << true;
     QTest::newRow("fifth image") << 4 << 1 << 0 << none << yes << true;
+    // The strip itself takes a sixth; only the dialog's disabled buttons keep it to five.
+    QTest::newRow("sixth image") << 5 << 1 << 0 << none << none << true;
     QTest::newRow("deleting one of five") << 5 << 0 << 1 << none << no << true;
     QTest::newRow("deleting the last") << 1 << 0 << 1 << no << none << false;
     QTest::newRow("deleting all of three")
