@@ -72,7 +72,6 @@ private slots:
 
 private:
     bool startServer(const QStringList& args = {});
-    void setBaseUrl(const QString& url);
 
     QTemporaryDir m_dir;
     QScopedPointer<QTemporaryDir> m_serverDir;
@@ -115,14 +114,9 @@ bool TestConsultFlow::startServer(const QStringList& args)
         qWarning("%s", qPrintable(m_server.errorString()));
         return false;
     }
-    setBaseUrl(m_server.baseUrl());
-    return true;
-}
-
-void TestConsultFlow::setBaseUrl(const QString& url)
-{
     ZorConfigManager::Instance()->SetValue(QStringLiteral("gateway"), QStringLiteral("base_url"),
-                                           url);
+                                           m_server.baseUrl());
+    return true;
 }
 
 void TestConsultFlow::submissionIsStored()
@@ -157,9 +151,7 @@ void TestConsultFlow::submissionIsStored()
         dynamic_cast<ConsultSubmitDescResponse*>(notification.response.data())->GetFeedbackId();
     QVERIFY(!feedbackId.isEmpty());
 
-    bool ok = false;
-    const QJsonArray records = m_server.records(&ok);
-    QVERIFY(ok);
+    const QJsonArray records = m_server.records();
     QCOMPARE(records.size(), 1);
     const QJsonObject stored = records.first().toObject();
     QCOMPARE(stored.value(QStringLiteral("id")).toString(), feedbackId);
@@ -178,9 +170,7 @@ void TestConsultFlow::submissionIsStored()
     expected.insert(QStringLiteral("resolution"), desc->GetResolution());
     expected.insert(QStringLiteral("deviceId"), QStringLiteral("device-7f3a"));
     const QJsonObject record = stored.value(QStringLiteral("record")).toObject();
-    QStringList keys = recordKeys();
-    keys.sort();
-    QCOMPARE(record.keys(), keys);
+    QCOMPARE(record.size(), recordKeys().size());
     for (const QString& key : recordKeys())
         QVERIFY2(record.value(key) == expected.value(key), qPrintable(key));
 }
@@ -208,7 +198,9 @@ void TestConsultFlow::failureEndsInOneNotification()
     QTcpSocket portHolder;
     if (fault == QLatin1String("down")) {
         QVERIFY(portHolder.bind(QHostAddress(QHostAddress::LocalHost), 0));
-        setBaseUrl(QStringLiteral("http://127.0.0.1:%1").arg(portHolder.localPort()));
+        ZorConfigManager::Instance()->SetValue(
+            QStringLiteral("gateway"), QStringLiteral("base_url"),
+            QStringLiteral("http://127.0.0.1:%1").arg(portHolder.localPort()));
     } else {
         const QString api = submit ? kSubmitApi : kCategoryApi;
         QVERIFY(startServer({QStringLiteral("--fault"), api + QLatin1Char('=') + fault}));

@@ -1,6 +1,7 @@
 // The consult logic against a gateway that the test drives: which requests go out, what
 // the completions do to the category cache, and which notifications they dispatch.
 
+#include "ConsultBusinessTypeEntity.h"
 #include "ConsultConfig.h"
 #include "ConsultDescEntity.h"
 #include "ConsultSubmitDescResponse.h"
@@ -26,12 +27,12 @@ namespace {
 constexpr int kCategoryMessage = 20000;
 constexpr int kSubmitMessage = 20001;
 
-QStringList codes(ZorConsultManager* manager)
+QString categories(ZorConsultManager* manager)
 {
-    QStringList result;
+    QList<QSharedPointer<ConsultBusinessTypeEntity>> list;
     for (int i = 0; i < manager->GetBusinessTypeCount(); ++i)
-        result << manager->GetBusinessTypeAt(i)->businessTypeCode;
-    return result;
+        list << manager->GetBusinessTypeAt(i);
+    return ConsultTestUtil::describeCategories(list);
 }
 
 } // namespace
@@ -89,9 +90,9 @@ void TestConsultLogic::oneQueryInFlight()
 {
     ZorConsultLogic* logic = ZorConsultLogic::Instance();
     // An observer reads the cache and asks again from inside the dispatch.
-    QStringList seen;
+    QString seen;
     m_recorder->onMessage = [&](const NotificationRecorder::Notification&) {
-        seen = codes(logic->GetManager());
+        seen = categories(logic->GetManager());
         logic->RequestBusinessType();
     };
     logic->RequestBusinessType();
@@ -105,10 +106,9 @@ void TestConsultLogic::oneQueryInFlight()
     QCOMPARE(m_recorder->notifications.size(), 0);
     logic->RequestBusinessType();
     QTRY_COMPARE(m_gateway->completed, 1);
-    QCOMPARE(m_recorder->notifications.size(), 1);
-    QCOMPARE(m_recorder->notifications.first().id, kCategoryMessage);
+    QCOMPARE(m_recorder->count(kCategoryMessage), 1);
     QCOMPARE(m_recorder->notifications.first().request, m_gateway->calls.first().request);
-    QCOMPARE(seen, QStringList{QStringLiteral("5")});
+    QCOMPARE(seen, QStringLiteral("5:a"));
     QCOMPARE(m_gateway->calls.size(), 1);
 
     // Once the query has ended, the next one goes out.
@@ -121,15 +121,14 @@ void TestConsultLogic::queryReply_data()
 {
     QTest::addColumn<QByteArray>("body"); // empty: the connection failed
     QTest::addColumn<bool>("success");
-    QTest::addColumn<QStringList>("expected");
+    QTest::addColumn<QString>("expected");
 
-    const QStringList kept{QStringLiteral("1907")};
+    const QString kept = QStringLiteral("1907:velorin client(1908:velorin login problem)");
     QTest::newRow("two categories replace the cache")
         << successEnvelope(R"([{"businessTypeCode":"20","businessTypeName":"b","children":[]},
                                {"businessTypeCode":"10","businessTypeName":"a","children":[]}])")
-        << true << QStringList{"20", "10"};
-    QTest::newRow("no categories empty the cache")
-        << successEnvelope("[]") << true << QStringList();
+        << true << "20:b,10:a";
+    QTest::newRow("no categories empty the cache") << successEnvelope("[]") << true << "";
     QTest::newRow("error code keeps the cache")
         << QByteArray(R"({"code":5001,"msg":"service busy","data":null})") << false << kept;
     QTest::newRow("connection failure keeps the cache") << QByteArray() << false << kept;
@@ -139,7 +138,7 @@ void TestConsultLogic::queryReply()
 {
     QFETCH(QByteArray, body);
     QFETCH(bool, success);
-    QFETCH(QStringList, expected);
+    QFETCH(QString, expected);
 
     ZorConsultLogic* logic = ZorConsultLogic::Instance();
     logic->LoadLoginProblemTypes();
@@ -152,7 +151,7 @@ void TestConsultLogic::queryReply()
     const auto response = m_recorder->notifications.first().response;
     QCOMPARE(response->IsSuccess(), success);
     QCOMPARE(response->GetErrorDesc().isEmpty(), success);
-    QCOMPARE(codes(logic->GetManager()), expected);
+    QCOMPARE(categories(logic->GetManager()), expected);
 
     // A failed query does not block the next one either.
     logic->RequestBusinessType();
@@ -161,56 +160,37 @@ void TestConsultLogic::queryReply()
 
 void TestConsultLogic::fixedLists_data()
 {
-    QTest::addColumn<bool>("login");
-    QTest::addColumn<bool>("translated"); // a translator is installed when the list is built
-    QTest::addColumn<QString>("childCode");
-    QTest::addColumn<QString>("childName");
+    QTest::addColumn<bool>("login"); // the other list is built with a translator installed
+    QTest::addColumn<QString>("expected");
 
-    QTest::newRow("login problems") << true << false << "1908"
-                                    << "velorin login problem";
-    QTest::newRow("other problems, translated when built") << false << true << "1914"
-                                                           << "other system problem";
+    QTest::newRow("login problems") << true << "1907:velorin client(1908:velorin login problem)";
+    QTest::newRow("other problems, translated when built")
+        << false << "1907:[velorin client](1914:[other system problem])";
 }
 
 void TestConsultLogic::fixedLists()
 {
     QFETCH(bool, login);
-    QFETCH(bool, translated);
-    QFETCH(QString, childCode);
-    QFETCH(QString, childName);
+    QFETCH(QString, expected);
 
     ZorConsultLogic* logic = ZorConsultLogic::Instance();
     MarkingTranslator translator("ZorConsultLogic");
-    if (translated)
+    if (!login)
         QVERIFY(QCoreApplication::installTranslator(&translator));
-    if (login)
-        logic->LoadLoginProblemTypes();
-    else
-        logic->LoadOtherProblemTypes();
+    login ? logic->LoadLoginProblemTypes() : logic->LoadOtherProblemTypes();
     QCoreApplication::removeTranslator(&translator);
-    const auto shown = [translated](const QString& text) {
-        return translated ? QLatin1Char('[') + text + QLatin1Char(']') : text;
-    };
-
     ZorConsultManager* manager = logic->GetManager();
-    QCOMPARE(manager->GetBusinessTypeCount(), 1);
-    const auto top = manager->GetBusinessTypeAt(0);
-    QCOMPARE(top->businessTypeCode, QStringLiteral("1907"));
-    QCOMPARE(top->businessTypeName, shown(QStringLiteral("velorin client")));
-    const auto children = top->GetChildren();
-    QCOMPARE(children.size(), 1);
-    QCOMPARE(children.first()->businessTypeCode, childCode);
-    QCOMPARE(children.first()->businessTypeName, shown(childName));
+    QCOMPARE(categories(manager), expected);
 
-    QCOMPARE(manager->GetBusinessTypeByCode(QStringLiteral("1907")), top);
     // Only the top level is searched; an index out of range is no entry, not a crash.
-    QVERIFY(!manager->GetBusinessTypeByCode(childCode));
+    QCOMPARE(manager->GetBusinessTypeByCode(QStringLiteral("1907")), manager->GetBusinessTypeAt(0));
+    QVERIFY(!manager->GetBusinessTypeByCode(login ? "1908" : "1914"));
     QVERIFY(!manager->GetBusinessTypeAt(-1));
     QVERIFY(!manager->GetBusinessTypeAt(1));
 
     // A fixed list is local: nothing is sent and nobody is notified.
-    QCOMPARE(m_gateway->calls.size(), 0);
     QCoreApplication::processEvents();
+    QCOMPARE(m_gateway->calls.size(), 0);
     QCOMPARE(m_recorder->notifications.size(), 0);
 }
 
@@ -243,10 +223,9 @@ void TestConsultLogic::releaseWhileInFlight()
         QCOMPARE(notification.request->GetIdentity(), identities.at(1 - n));
         QCOMPARE(notification.response, m_gateway->calls.at(2 - n).response);
     }
-    auto* accepted =
-        dynamic_cast<ConsultSubmitDescResponse*>(m_recorder->notifications.at(0).response.data());
-    QVERIFY(accepted);
-    QCOMPARE(accepted->GetFeedbackId(), QStringLiteral("fb-2"));
+    const auto accepted =
+        m_recorder->notifications.at(0).response.dynamicCast<ConsultSubmitDescResponse>();
+    QCOMPARE(accepted ? accepted->GetFeedbackId() : QString(), QStringLiteral("fb-2"));
     QVERIFY(!m_recorder->notifications.at(1).response->IsSuccess());
 
     // A logic created afterwards starts empty and idle, untouched by the old query.

@@ -68,7 +68,6 @@ class TestGateway : public QObject
 
 private slots:
     void initTestCase();
-    void init();
     void cleanup();
 
     void send_data();
@@ -77,7 +76,6 @@ private slots:
     void destroyedGateway();
 
 private:
-    // fault: the server's --fault kind for the submission, if any.
     bool startServer(const QString& fault = QString());
     void setBaseUrl(const QString& url);
     // Lets everything already queued run, so a second completion would have shown by now.
@@ -95,15 +93,11 @@ void TestGateway::initTestCase()
     ZorConfigManager::Instance()->SetConfigFile(m_dir.filePath(QStringLiteral("host.ini")));
 }
 
-void TestGateway::init()
-{
-    ZorConfigManager::Instance()->RemoveValue(QStringLiteral("gateway"),
-                                              QStringLiteral("base_url"));
-}
-
 void TestGateway::cleanup()
 {
     m_server.stop();
+    ZorConfigManager::Instance()->RemoveValue(QStringLiteral("gateway"),
+                                              QStringLiteral("base_url"));
 }
 
 bool TestGateway::startServer(const QString& fault)
@@ -221,9 +215,8 @@ void TestGateway::send()
     QCOMPARE(records.size(), 1);
     const QJsonObject stored = records.at(0).toObject();
     QCOMPARE(stored.value(QStringLiteral("requestId")).toString(), kIdentity);
-    QCOMPARE(
-        stored.value(QStringLiteral("record")).toObject(),
-        QJsonDocument::fromJson(kSubmitBody).object().value(QStringLiteral("param")).toObject());
+    QCOMPARE(stored.value(QStringLiteral("record")),
+             QJsonDocument::fromJson(kSubmitBody)[QLatin1String("param")]);
 }
 
 void TestGateway::destroyedGateway_data()
