@@ -13,7 +13,6 @@
 
 #include <QApplication>
 #include <QClipboard>
-#include <QFileInfo>
 #include <QImage>
 #include <QLabel>
 #include <QLine>
@@ -37,117 +36,62 @@ const QString kProgram = QStringLiteral(KIV_BIN_DIR "/PalScreenShotExecutor.exe"
 // so that a region can touch the screen's corner and still have known pixels.
 const QRect kPatternGeometry(960, 560, 320, 240);
 
-// The picture the overlay tests select from, and the larger window it is shown in, so a drag
-// can leave the picture without leaving the window.
+// The picture the overlay tests select from.
 const QSize kPictureSize(400, 300);
-const QRect kOverlayGeometry(0, 0, 480, 360);
 const QColor kPictureColour(200, 180, 160);
 
-QColor PatternColourAt(const QPoint& screenPos)
+// What the pattern window shows below a region of the screen. Pictures are compared whole, so
+// one shifted or cut by a pixel differs.
+QImage Pattern(const QRect& region = kPatternGeometry)
 {
-    const QPoint local = screenPos - kPatternGeometry.topLeft();
-    const bool bRight = local.x() >= kPatternGeometry.width() / 2;
-    if (local.y() >= kPatternGeometry.height() / 2)
-        return bRight ? QColor(Qt::yellow) : QColor(Qt::blue);
-    return bRight ? QColor(Qt::green) : QColor(Qt::red);
+    QImage pattern(kPatternGeometry.size(), QImage::Format_RGB32);
+    const int w = pattern.width() / 2;
+    const int h = pattern.height() / 2;
+    QPainter painter(&pattern);
+    painter.fillRect(0, 0, w, h, Qt::red);
+    painter.fillRect(w, 0, w, h, Qt::green);
+    painter.fillRect(0, h, w, h, Qt::blue);
+    painter.fillRect(w, h, w, h, Qt::yellow);
+    painter.end();
+    return pattern.copy(region.translated(-kPatternGeometry.topLeft()));
 }
-
-// Empty when the corners and the centre of the picture match the pattern below region,
-// otherwise the first mismatch. For a region across the pattern's centre they fall in all four
-// quadrants, and the corners catch an image shifted or cut by one pixel.
-QString PatternMismatch(const QImage& picture, const QRect& region)
-{
-    const QRect rect(QPoint(0, 0), region.size());
-    for (const QPoint& inPicture :
-         {rect.topLeft(), rect.topRight(), rect.bottomLeft(), rect.bottomRight(), rect.center()}) {
-        const QColor actual = picture.pixelColor(inPicture);
-        const QColor expected = PatternColourAt(region.topLeft() + inPicture);
-        if (actual.rgb() != expected.rgb())
-            return QStringLiteral("pixel %1,%2 is %3, expected %4")
-                .arg(inPicture.x())
-                .arg(inPicture.y())
-                .arg(actual.name(), expected.name());
-    }
-    return QString();
-}
-
-QImage Marker()
-{
-    QImage marker(7, 5, QImage::Format_RGB32);
-    marker.fill(Qt::magenta);
-    return marker;
-}
-
-struct RunResult
-{
-    bool bFinished = false;
-    int exitCode = -1;
-    QByteArray out;
-    QByteArray err;
-};
 
 // Runs the event loop while it waits: this process may own the clipboard the program reads.
-RunResult RunProgram(const QString& program, const QStringList& arguments)
+// Gives the exit code, or -1 when the program crashed or hung.
+int RunProgram(const QString& program, const QStringList& arguments, QByteArray* pOut = nullptr)
 {
     QProcess process;
+    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     QSignalSpy finished(&process, SIGNAL(finished(int, QProcess::ExitStatus)));
     process.start(program, arguments);
-    RunResult result;
     if (!process.waitForStarted() || !finished.wait(30000)) {
         process.kill();
         process.waitForFinished();
-        return result;
+        return -1;
     }
-    result.bFinished = process.exitStatus() == QProcess::NormalExit;
-    result.exitCode = process.exitCode();
-    result.out = process.readAllStandardOutput();
-    result.err = process.readAllStandardError();
-    return result;
+    if (pOut)
+        *pOut = process.readAllStandardOutput();
+    return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
 }
 
 // Reads the clipboard as another X client does, so the picture must outlive the program that
 // put it there.
 QImage ClipboardImage()
 {
-    return QImage::fromData(
-        RunProgram("xclip", {"-o", "-selection", "clipboard", "-t", "image/png"}).out, "PNG");
+    QByteArray png;
+    RunProgram("xclip", {"-o", "-selection", "clipboard", "-t", "image/png"}, &png);
+    return QImage::fromData(png, "PNG").convertToFormat(QImage::Format_RGB32);
 }
 
-// An overlay over a plain picture, shown in a window larger than the picture, with its two
-// outcomes counted.
-struct OverlayUnderTest
+// A plain picture, shown in a window larger than it, so a drag can leave the picture without
+// leaving the window.
+ScreenShot Picture(qreal ratio)
 {
-    explicit OverlayUnderTest(qreal ratio = 1.0)
-        : overlay(Picture(ratio))
-        , accepted(&overlay, &SelectionOverlay::SigAccepted)
-        , cancelled(&overlay, &SelectionOverlay::SigCancelled)
-    {}
-
-    static ScreenShot Picture(qreal ratio)
-    {
-        QPixmap pixmap(kPictureSize * ratio);
-        pixmap.fill(kPictureColour);
-        pixmap.setDevicePixelRatio(ratio);
-        return ScreenShot(pixmap);
-    }
-
-    bool Show()
-    {
-        overlay.setGeometry(kOverlayGeometry);
-        overlay.show();
-        return QTest::qWaitForWindowExposed(&overlay);
-    }
-
-    template<typename T>
-    T* Child(const char* objectName)
-    {
-        return overlay.findChild<T*>(QLatin1String(objectName));
-    }
-
-    SelectionOverlay overlay;
-    QSignalSpy accepted;
-    QSignalSpy cancelled;
-};
+    QPixmap pixmap(kPictureSize * ratio);
+    pixmap.fill(kPictureColour);
+    pixmap.setDevicePixelRatio(ratio);
+    return ScreenShot(pixmap);
+}
 
 // A press, two moves and a release; a line of no length is a plain click.
 void DragAlong(QWidget* pWidget, const QLine& line)
@@ -170,11 +114,10 @@ private slots:
     void initTestCase();
     void cleanup();
 
-    void refusesRegionsPastTheLargestInt_data();
-    void refusesRegionsPastTheLargestInt();
+    void parsesRegion_data();
+    void parsesRegion();
     void cropsDevicePixels_data();
     void cropsDevicePixels();
-
     void overlayOutcome_data();
     void overlayOutcome();
     void overlayDecoratesSelection_data();
@@ -190,50 +133,51 @@ void tst_Screenshot::initTestCase()
 {
     TestMessageHandler::install();
     qRegisterMetaType<QProcess::ExitStatus>();
-    QVERIFY2(QFileInfo(kProgram).isExecutable(), qPrintable(kProgram));
     QVERIFY2(!QStandardPaths::findExecutable(QStringLiteral("xclip")).isEmpty(),
              "xclip is needed to read the clipboard as another client");
     QCOMPARE(QGuiApplication::primaryScreen()->geometry(), QRect(0, 0, 1280, 800));
 
-    QImage pattern(kPatternGeometry.size(), QImage::Format_RGB32);
-    for (int y = 0; y < pattern.height(); ++y) {
-        for (int x = 0; x < pattern.width(); ++x)
-            pattern.setPixelColor(x, y, PatternColourAt(kPatternGeometry.topLeft() + QPoint(x, y)));
-    }
     m_pPattern.reset(new QLabel);
     m_pPattern->setWindowFlags(Qt::FramelessWindowHint | Qt::X11BypassWindowManagerHint);
-    m_pPattern->setPixmap(QPixmap::fromImage(pattern));
+    m_pPattern->setPixmap(QPixmap::fromImage(Pattern()));
     m_pPattern->setGeometry(kPatternGeometry);
     m_pPattern->show();
-    QVERIFY(QTest::qWaitForWindowExposed(m_pPattern.data()));
+    QTRY_COMPARE(QGuiApplication::primaryScreen()->grabWindow(0).copy(kPatternGeometry).toImage(),
+                 Pattern());
 }
 
 void tst_Screenshot::cleanup()
 {
-    // No overlay outlives its test.
     QCOMPARE(QApplication::topLevelWidgets(), QWidgetList{m_pPattern.data()});
 }
 
-void tst_Screenshot::refusesRegionsPastTheLargestInt_data()
+void tst_Screenshot::parsesRegion_data()
 {
-    QTest::addColumn<QString>("region");
-    QTest::addColumn<bool>("accepted");
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QRect>("region"); // null: refused
 
+    const QString opt = QStringLiteral("--region");
     // An edge past INT_MAX would wrap around in QRect and could seem to lie on the screen.
-    QTest::newRow("right edge at the largest int") << "2147483646,0,1,1" << true;
-    QTest::newRow("right edge past the largest int") << "2147483647,0,1,1" << false;
-    QTest::newRow("bottom edge past the largest int") << "0,2000000000,1,200000000" << false;
-    QTest::newRow("number too large for int") << "99999999999,0,1,1" << false;
+    QTest::newRow("right edge at INT_MAX")
+        << QStringList{opt, "2147483646,0,1,1"} << QRect(2147483646, 0, 1, 1);
+    QTest::newRow("right edge past INT_MAX") << QStringList{opt, "2147483647,0,1,1"} << QRect();
+    QTest::newRow("bottom edge past INT_MAX")
+        << QStringList{opt, "0,2000000000,1,200000000"} << QRect();
+    QTest::newRow("number too large for int") << QStringList{opt, "99999999999,0,1,1"} << QRect();
+    QTest::newRow("three numbers") << QStringList{opt, "1,2,3"} << QRect();
+    QTest::newRow("zero width") << QStringList{opt, "10,10,0,10"} << QRect();
+    QTest::newRow("value missing") << QStringList{opt} << QRect();
+    QTest::newRow("given twice") << QStringList{opt, "1,2,3,4", opt, "5,6,7,8"} << QRect();
+    QTest::newRow("stray argument") << QStringList{opt, "1,2,3,4", "now"} << QRect();
+    QTest::newRow("unknown option") << QStringList{"--colour"} << QRect();
 }
 
-void tst_Screenshot::refusesRegionsPastTheLargestInt()
+void tst_Screenshot::parsesRegion()
 {
-    QFETCH(QString, region);
-    QFETCH(bool, accepted);
+    QFETCH(QStringList, arguments);
+    QFETCH(QRect, region);
 
-    const CommandLine commandLine = CommandLine::Parse({QStringLiteral("--region"), region});
-    QCOMPARE(commandLine.GetAction() == CommandLine::Action::Region, accepted);
-    QCOMPARE(commandLine.GetAction() == CommandLine::Action::Invalid, !accepted);
+    QCOMPARE(CommandLine::Parse(arguments).GetRegion(), region);
 }
 
 void tst_Screenshot::cropsDevicePixels_data()
@@ -260,7 +204,6 @@ void tst_Screenshot::cropsDevicePixels()
     // 20 units from 40 on: blue starts 10 units in.
     const QImage picture = shot.Crop(QRect(40, 10, 20, 20));
     QCOMPARE(picture.size(), QSize(20, 20) * ratio);
-    QCOMPARE(picture.devicePixelRatio(), 1.0);
     const int split = qRound(10 * ratio);
     QCOMPARE(picture.pixelColor(split - 1, picture.height() / 2), QColor(Qt::red));
     QCOMPARE(picture.pixelColor(split, picture.height() / 2), QColor(Qt::blue));
@@ -289,9 +232,7 @@ void tst_Screenshot::overlayOutcome_data()
         << Drags() << "double click" << QRect(QPoint(0, 0), kPictureSize);
 
     QTest::newRow("Esc") << Drags{draw} << "Esc" << QRect();
-    QTest::newRow("right click inside the selection") << Drags{draw} << "right click" << QRect();
-    QTest::newRow("right click while drawing") << Drags() << "right click while drawing" << QRect();
-    QTest::newRow("Cancel") << Drags{draw} << "cancelButton" << QRect();
+    QTest::newRow("right click while drawing") << Drags() << "right click" << QRect();
     QTest::newRow("window closed") << Drags{draw} << "close" << QRect();
 }
 
@@ -301,41 +242,42 @@ void tst_Screenshot::overlayOutcome()
     QFETCH(QString, finish);
     QFETCH(QRect, expected);
 
-    OverlayUnderTest t;
-    QVERIFY(t.Show());
+    SelectionOverlay overlay(Picture(1.0));
+    overlay.setGeometry(0, 0, 480, 360);
+    overlay.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&overlay));
+    QSignalSpy accepted(&overlay, &SelectionOverlay::SigAccepted);
+    QSignalSpy cancelled(&overlay, &SelectionOverlay::SigCancelled);
     for (const QLine& drag : drags)
-        DragAlong(&t.overlay, drag);
-    QCOMPARE(t.accepted.count() + t.cancelled.count(), 0);
+        DragAlong(&overlay, drag);
+    QCOMPARE(accepted.count() + cancelled.count(), 0);
 
     const QMap<QString, Qt::Key> keys{
         {"Return", Qt::Key_Return}, {"Enter", Qt::Key_Enter}, {"Esc", Qt::Key_Escape}};
     const QPoint inside(100, 70);
     if (keys.contains(finish)) {
-        QTest::keyClick(&t.overlay, keys.value(finish));
-    } else if (finish.endsWith("Button")) {
-        auto* pButton = t.Child<QToolButton>(qPrintable(finish));
+        QTest::keyClick(&overlay, keys.value(finish));
+    } else if (finish == "okButton") {
+        auto* pButton = overlay.findChild<QToolButton*>(finish);
         QVERIFY(pButton && pButton->isVisible());
         QTest::mouseClick(pButton, Qt::LeftButton);
     } else if (finish == "double click") {
-        QTest::mouseDClick(&t.overlay, Qt::LeftButton, Qt::NoModifier, inside);
+        QTest::mouseDClick(&overlay, Qt::LeftButton, Qt::NoModifier, inside);
     } else if (finish == "right click") {
-        QTest::mouseClick(&t.overlay, Qt::RightButton, Qt::NoModifier, inside);
-    } else if (finish == "right click while drawing") {
-        QTest::mousePress(&t.overlay, Qt::LeftButton, Qt::NoModifier, QPoint(20, 20));
-        QTest::mouseMove(&t.overlay, inside);
-        QTest::mouseClick(&t.overlay, Qt::RightButton, Qt::NoModifier, inside);
-        QTest::mouseRelease(&t.overlay, Qt::LeftButton, Qt::NoModifier, inside);
+        QTest::mousePress(&overlay, Qt::LeftButton, Qt::NoModifier, QPoint(20, 20));
+        QTest::mouseMove(&overlay, inside);
+        QTest::mouseClick(&overlay, Qt::RightButton, Qt::NoModifier, inside);
+        QTest::mouseRelease(&overlay, Qt::LeftButton, Qt::NoModifier, inside);
     } else {
-        t.overlay.close();
+        overlay.close();
     }
-    QCOMPARE(t.cancelled.count(), expected.isNull() ? 1 : 0);
-    QCOMPARE(t.accepted.isEmpty() ? QRect() : t.accepted.constFirst().constFirst().toRect(),
-             expected);
+    QCOMPARE(cancelled.count(), expected.isNull() ? 1 : 0);
+    QCOMPARE(accepted.isEmpty() ? QRect() : accepted.constFirst().constFirst().toRect(), expected);
 
     // The outcome is final: nothing later reports another.
-    QTest::keyClick(&t.overlay, Qt::Key_Return);
-    QTest::keyClick(&t.overlay, Qt::Key_Escape);
-    QCOMPARE(t.accepted.count() + t.cancelled.count(), 1);
+    QTest::keyClick(&overlay, Qt::Key_Return);
+    QTest::keyClick(&overlay, Qt::Key_Escape);
+    QCOMPARE(accepted.count() + cancelled.count(), 1);
 }
 
 void tst_Screenshot::overlayDecoratesSelection_data()
@@ -353,9 +295,6 @@ void tst_Screenshot::overlayDecoratesSelection_data()
     QTest::newRow("full height") << 1.0 << QLine(50, 0, 149, 299) << "100 \u00D7 300" << false;
     QTest::newRow("narrow at the right edge")
         << 1.0 << QLine(394, 40, 399, 99) << "6 \u00D7 60" << true;
-    // QTest takes the point 0,0 for "the widget's centre", so the drag starts one pixel in.
-    QTest::newRow("nearly the whole picture")
-        << 1.0 << QLine(399, 299, 1, 0) << "399 \u00D7 300" << false;
 }
 
 void tst_Screenshot::overlayDecoratesSelection()
@@ -365,28 +304,30 @@ void tst_Screenshot::overlayDecoratesSelection()
     QFETCH(QString, sizeText);
     QFETCH(bool, barOutside);
 
-    OverlayUnderTest t(ratio);
-    QVERIFY(t.Show());
-    auto* pSize = t.Child<QLabel>("sizeLabel");
-    auto* pBar = t.Child<QWidget>("selectionToolBar");
+    SelectionOverlay overlay(Picture(ratio));
+    overlay.setGeometry(0, 0, 480, 360);
+    overlay.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&overlay));
+    auto* pSize = overlay.findChild<QLabel*>("sizeLabel");
+    auto* pBar = overlay.findChild<QWidget*>("selectionToolBar");
     QVERIFY(pSize && pBar);
-    QTest::mousePress(&t.overlay, Qt::LeftButton, Qt::NoModifier, drag.p1());
-    QTest::mouseMove(&t.overlay, drag.p2());
-    const QRect selection = t.overlay.GetSelection();
+    QTest::mousePress(&overlay, Qt::LeftButton, Qt::NoModifier, drag.p1());
+    QTest::mouseMove(&overlay, drag.p2());
+    const QRect selection = overlay.GetSelection();
     QCOMPARE(selection, QRect(drag.p1(), drag.p2()).normalized());
 
     // While drawing: the size beside the selection, no bar in the way, the rest dimmed.
     QVERIFY(pSize->isVisible());
     QCOMPARE(pSize->text(), sizeText);
     QVERIFY(!pBar->isVisible());
-    const QImage shown = t.overlay.grab().toImage();
+    const QImage shown = overlay.grab().toImage();
     QCOMPARE(shown.pixelColor(selection.center()), kPictureColour);
     // No row selects the picture's left column.
     const QColor dimmed = shown.pixelColor(0, 150);
     QVERIFY2(dimmed.lightness() < kPictureColour.lightness() - 30, qPrintable(dimmed.name()));
 
     // Released: the bar beside the selection, on the screen, off the selection where there is room.
-    QTest::mouseRelease(&t.overlay, Qt::LeftButton, Qt::NoModifier, drag.p2());
+    QTest::mouseRelease(&overlay, Qt::LeftButton, Qt::NoModifier, drag.p2());
     QVERIFY(pBar->isVisible());
     const QRect screen(QPoint(0, 0), kPictureSize);
     const QRect bar = pBar->geometry();
@@ -401,62 +342,32 @@ void tst_Screenshot::overlayDecoratesSelection()
 void tst_Screenshot::programPutsRegionOnClipboard_data()
 {
     QTest::addColumn<QStringList>("arguments");
-    QTest::addColumn<int>("exitCode");
-    QTest::addColumn<QRect>("region"); // null: the clipboard keeps what it had
+    QTest::addColumn<QRect>("region"); // null: refused, the clipboard keeps what it had
 
     const QString opt = QStringLiteral("--region");
-    const QPoint centre = kPatternGeometry.center();
     QTest::newRow("across the window's centre")
-        << QStringList{opt,
-                       QStringLiteral(" %1, %2 ,20 ,20 ").arg(centre.x() - 9).arg(centre.y() - 9)}
-        << 0 << QRect(centre - QPoint(9, 9), QSize(20, 20));
+        << QStringList{opt, " 1110, 670 ,20 ,20 "} << QRect(1110, 670, 20, 20);
     QTest::newRow("one pixel, after =")
-        << QStringList{"--region=1000,600,1,1"} << 0 << QRect(1000, 600, 1, 1);
+        << QStringList{"--region=1000,600,1,1"} << QRect(1000, 600, 1, 1);
     QTest::newRow("touching the screen's corner")
-        << QStringList{opt, "1270,790,10,10"} << 0 << QRect(1270, 790, 10, 10);
-
-    QTest::newRow("one pixel past the right edge")
-        << QStringList{opt, "1200,10,81,10"} << 2 << QRect();
-    QTest::newRow("one pixel past the bottom edge")
-        << QStringList{opt, "10,795,10,6"} << 2 << QRect();
-    QTest::newRow("left of the screen") << QStringList{opt, "-1,10,10,10"} << 2 << QRect();
-    QTest::newRow("letters") << QStringList{opt, "a,b,c,d"} << 2 << QRect();
-    QTest::newRow("three numbers") << QStringList{opt, "1,2,3"} << 2 << QRect();
-    QTest::newRow("zero width") << QStringList{opt, "10,10,0,10"} << 2 << QRect();
-    QTest::newRow("value missing") << QStringList{opt} << 2 << QRect();
-    QTest::newRow("given twice") << QStringList{opt, "1,2,3,4", opt, "5,6,7,8"} << 2 << QRect();
-    QTest::newRow("stray argument") << QStringList{opt, "1,2,3,4", "now"} << 2 << QRect();
-    QTest::newRow("unknown option") << QStringList{"--colour"} << 2 << QRect();
-    QTest::newRow("help") << QStringList{"--help"} << 0 << QRect();
+        << QStringList{opt, "1270,790,10,10"} << QRect(1270, 790, 10, 10);
+    QTest::newRow("one pixel past the right edge") << QStringList{opt, "1200,10,81,10"} << QRect();
+    QTest::newRow("one pixel past the bottom edge") << QStringList{opt, "10,795,10,6"} << QRect();
+    QTest::newRow("letters") << QStringList{opt, "a,b,c,d"} << QRect();
 }
 
 void tst_Screenshot::programPutsRegionOnClipboard()
 {
     QFETCH(QStringList, arguments);
-    QFETCH(int, exitCode);
     QFETCH(QRect, region);
 
-    const auto patternShown = [] {
-        const QImage shown =
-            QGuiApplication::primaryScreen()->grabWindow(0).copy(kPatternGeometry).toImage();
-        return PatternMismatch(shown, kPatternGeometry).isEmpty();
-    };
-    QTRY_VERIFY(patternShown());
-    QGuiApplication::clipboard()->setImage(Marker());
-
-    const RunResult run = RunProgram(kProgram, arguments);
-    QVERIFY(run.bFinished);
-    QVERIFY2(run.exitCode == exitCode, run.err.constData());
-    if (region.isNull()) {
-        QCOMPARE(ClipboardImage().convertToFormat(QImage::Format_RGB32), Marker());
-        return;
-    }
-    // The program has ended; the picture must still be served. The new owner's claim may
-    // reach the server a moment after the program's exit, so the marker may still show at first.
-    QImage picture;
-    QTRY_COMPARE((picture = ClipboardImage()).size(), region.size());
-    const QString mismatch = PatternMismatch(picture, region);
-    QVERIFY2(mismatch.isEmpty(), qPrintable(mismatch));
+    QImage marker(7, 5, QImage::Format_RGB32);
+    marker.fill(Qt::magenta);
+    QGuiApplication::clipboard()->setImage(marker);
+    QCOMPARE(RunProgram(kProgram, arguments), region.isNull() ? 2 : 0);
+    // The program has ended; the picture must still be served. The new owner's claim may reach
+    // the server a moment after the program's exit, so the marker may still show at first.
+    QTRY_COMPARE(ClipboardImage(), region.isNull() ? marker : Pattern(region));
 }
 
 QTEST_MAIN(tst_Screenshot)
