@@ -1,6 +1,5 @@
-// The module facade as a host uses it: prefetching categories, showing the dialog in full
-// and fixed-category mode, reusing and recreating the dialog, and the singleton's release.
-// Requests go to a gateway the test drives.
+// The module facade as a host uses it, against a gateway the test drives: prefetching
+// categories, full and fixed-category showings, reused and new dialogs, the release.
 
 #include "ConsultDescEntity.h"
 #include "ConsultTestUtil.h"
@@ -28,11 +27,6 @@ const QString kCategoryApi =
     QStringLiteral("dsm.zorapp.service.center.VenderAdvisoryLyn.getBusinessType");
 const QByteArray kServiceCategories =
     R"([{"businessTypeCode": "10", "businessTypeName": "Printing", "children": []}])";
-
-bool isFixedMode(ZorConsultDialog* dialog)
-{
-    return dialog->findChild<QWidget*>(QStringLiteral("typeEdit"))->isHidden();
-}
 
 ZorConsultDialog* dialogOf(QWidget* parent)
 {
@@ -142,10 +136,9 @@ void TestKivConsult::categorySources()
     facade->ShowFeedbackDlg(m_parent, KivConsult::ConsultSourceType(type), QString());
 
     ZorConsultDialog* dialog = dialogOf(m_parent);
-    QVERIFY(dialog);
-    QVERIFY(dialog->isVisible());
+    QVERIFY(dialog && dialog->isVisible());
     QCOMPARE(pickerCodes(dialog), picker);
-    QCOMPARE(isFixedMode(dialog), fixed);
+    QCOMPARE(dialog->findChild<QWidget*>(QStringLiteral("typeEdit"))->isHidden(), fixed);
     QCOMPARE(dialog->findChild<QWidget*>(QStringLiteral("recordButton"))->isHidden(), fixed);
 
     facade->RequestBusinessType();
@@ -176,13 +169,12 @@ void TestKivConsult::secondShowing()
     QWidget otherParent;
     facade->ShowFeedbackDlg(&otherParent, KivConsult::SourceDefault, QStringLiteral("new 2.0"));
 
-    // An open dialog is reused as it is: same parent, still without the category row. A
-    // closed one is replaced by a new dialog in full mode, although the cache still holds
-    // the fixed list.
+    // An open dialog is reused as it is, still without the category row; a closed one is
+    // replaced by a full-mode dialog under the new parent, though the cache holds the fixed list.
     ZorConsultDialog* dialog = dialogOf(closeFirst ? &otherParent : m_parent);
     QVERIFY(dialog);
     QCOMPARE(otherParent.findChildren<ZorConsultDialog*>().size(), closeFirst ? 1 : 0);
-    QCOMPARE(isFixedMode(dialog), !closeFirst);
+    QCOMPARE(dialog->findChild<QWidget*>(QStringLiteral("typeEdit"))->isHidden(), !closeFirst);
     QCOMPARE(pickerCodes(dialog), QStringList{"1907(1908)"});
 
     // The record carries the latest browser version; the host hears of it once, not once

@@ -44,12 +44,6 @@ QImage noise(int width, int height)
     return image;
 }
 
-QByteArray readFile(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 } // namespace
 
 class TestUploadImageLabel : public QObject
@@ -75,7 +69,6 @@ private:
 
     QTemporaryDir m_dir;
     QString m_cacheDir;
-    QString m_widePng;
 };
 
 void TestUploadImageLabel::initTestCase()
@@ -84,8 +77,7 @@ void TestUploadImageLabel::initTestCase()
     QVERIFY(m_dir.isValid());
     ZorConfigManager::Instance()->SetConfigFile(m_dir.filePath(QStringLiteral("host.ini")));
 
-    m_widePng = m_dir.filePath(QStringLiteral("wide.png"));
-    QVERIFY(filled(640, 320).save(m_widePng, "PNG"));
+    QVERIFY(filled(640, 320).save(m_dir.filePath(QStringLiteral("wide.png")), "PNG"));
     QVERIFY(filled(320, 640).save(m_dir.filePath(QStringLiteral("tall.png")), "PNG"));
     QFile text(m_dir.filePath(QStringLiteral("text.png")));
     QVERIFY(text.open(QIODevice::WriteOnly));
@@ -98,7 +90,6 @@ void TestUploadImageLabel::init()
     static int run = 0;
     m_cacheDir = m_dir.filePath(QStringLiteral("cache%1/images/").arg(++run));
     ZorCacheManager::Instance()->SetImageCacheDir(m_cacheDir);
-    DpiTool::SetScaleFactor(1.0);
     QGuiApplication::clipboard()->clear();
 }
 
@@ -164,10 +155,9 @@ void TestUploadImageLabel::source()
     UploadImageLabel label;
     QCOMPARE(load(label, bClipboard, m_dir.filePath(file)),
              savedSize.isValid() ? Saved::Yes : Saved::No);
+    QCOMPARE(cachedFiles().size(), int(savedSize.isValid()));
     if (!savedSize.isValid()) {
         QCOMPARE(label.GetSavePath(), QString());
-        QVERIFY(cachedFiles().isEmpty());
-        QVERIFY(label.pixmap(Qt::ReturnByValue).isNull());
         return;
     }
 
@@ -176,7 +166,6 @@ void TestUploadImageLabel::source()
                                   QStringLiteral("UploadImage[0-9a-f]{8}-[0-9a-f]{4}-[0-9a-f]{4}-"
                                                  "[0-9a-f]{4}-[0-9a-f]{12}\\.jpg$"));
     QVERIFY2(name.match(label.GetSavePath()).hasMatch(), qPrintable(label.GetSavePath()));
-    QCOMPARE(cachedFiles().size(), 1);
     QImageReader reader(label.GetSavePath());
     reader.setDecideFormatFromContent(true);
     QCOMPARE(reader.format(), QByteArray("jpeg"));
@@ -184,7 +173,6 @@ void TestUploadImageLabel::source()
     UploadImageLabel again;
     QCOMPARE(load(again, bClipboard, m_dir.filePath(file)), Saved::Yes);
     QVERIFY(again.GetSavePath() != label.GetSavePath());
-    QCOMPARE(cachedFiles().size(), 2);
 
     const QImage shown = label.pixmap(Qt::ReturnByValue).toImage();
     const int side = qRound(64 * scale);
@@ -205,9 +193,8 @@ void TestUploadImageLabel::largeCopyIsShrunk()
 
     UploadImageLabel label;
     QCOMPARE(load(label, false, path), Saved::Yes);
-    const QByteArray saved = readFile(label.GetSavePath());
-    QVERIFY2(saved.size() <= 1048576, QByteArray::number(saved.size()).constData());
-    const QImage reread = QImage::fromData(saved, "JPEG");
+    QVERIFY(QFileInfo(label.GetSavePath()).size() <= 1048576);
+    const QImage reread(label.GetSavePath(), "JPEG");
     QVERIFY(!reread.isNull());
     QCOMPARE(double(reread.width()) / reread.height(), 4.0 / 3.0);
 }
@@ -217,7 +204,7 @@ void TestUploadImageLabel::destroyedByItsSaveSignal()
     // The strip drops a thumbnail from inside its save signal; nothing may touch it after.
     QPointer<UploadImageLabel> label = new UploadImageLabel;
     connect(label, &UploadImageLabel::SigImgSave, this, [&label]() { delete label; });
-    label->SetImage(false, m_widePng);
+    label->SetImage(false, m_dir.filePath(QStringLiteral("wide.png")));
     QTRY_VERIFY(label.isNull());
     QVERIFY(cachedFiles().isEmpty());
 }
@@ -225,24 +212,19 @@ void TestUploadImageLabel::destroyedByItsSaveSignal()
 void TestUploadImageLabel::deleteButtonFollowsCursor_data()
 {
     QTest::addColumn<QPoint>("cursor");
-    QTest::addColumn<bool>("visibleBefore");
-    QTest::addColumn<bool>("visibleAfter");
+    QTest::addColumn<bool>("visibleAfter"); // after the move; the opposite before it
 
     // The thumbnail, 64 x 64, moves to (100, 20) inside its window.
-    QTest::newRow("top-left edge under the cursor") << QPoint(100, 20) << false << true;
-    QTest::newRow("bottom-right edge under the cursor") << QPoint(163, 83) << false << true;
-    QTest::newRow("cursor just right of it") << QPoint(164, 50) << true << false;
-    QTest::newRow("cursor just above it") << QPoint(130, 19) << true << false;
+    QTest::newRow("bottom-right edge under the cursor") << QPoint(163, 83) << true;
+    QTest::newRow("cursor just right of it") << QPoint(164, 50) << false;
 }
 
 void TestUploadImageLabel::deleteButtonFollowsCursor()
 {
     QFETCH(QPoint, cursor);
-    QFETCH(bool, visibleBefore);
     QFETCH(bool, visibleAfter);
 
     QWidget window;
-    window.resize(300, 120);
     auto* label = new UploadImageLabel(&window);
     label->setGeometry(200, 20, 64, 64);
     auto* button = label->findChild<QPushButton*>(QStringLiteral("imgDelBtn"));
@@ -256,23 +238,17 @@ void TestUploadImageLabel::deleteButtonFollowsCursor()
     QTRY_COMPARE(QCursor::pos(), window.mapToGlobal(cursor));
     QCoreApplication::processEvents();
     QVERIFY(!button->isVisible());
-    QEvent crossing(visibleBefore ? QEvent::Enter : QEvent::Leave);
+    QEvent crossing(visibleAfter ? QEvent::Leave : QEvent::Enter);
     QApplication::sendEvent(label, &crossing);
-    QCOMPARE(button->isVisible(), visibleBefore);
+    QCOMPARE(button->isVisible(), !visibleAfter);
 
     // The thumbnail comes to the resting cursor or leaves it.
     label->move(100, 20);
     QCOMPARE(button->isVisible(), visibleAfter);
 
-    // Centred, also once the thumbnail has grown; a click asks for deletion.
-    QCOMPARE(button->pos(), QPoint(22, 22));
+    // Centred, also once the thumbnail has grown.
     label->resize(101, 81);
     QCOMPARE(button->pos(), QPoint(40, 30));
-    if (visibleAfter) {
-        QSignalSpy deleted(label, &UploadImageLabel::SigDelete);
-        QTest::mouseClick(button, Qt::LeftButton);
-        QCOMPARE(deleted.count(), 1);
-    }
 }
 
 QTEST_MAIN(TestUploadImageLabel)
