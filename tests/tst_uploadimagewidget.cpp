@@ -22,7 +22,6 @@
 #include <QLayout>
 #include <QPointer>
 #include <QPushButton>
-#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -31,258 +30,213 @@ namespace {
 constexpr int kUploadMessage = ZorImageLogic::kUploadFinishedMessage;
 constexpr int kWaitMs = 30000;
 
-QVariantList arguments(const QSignalSpy& spy)
+// Logs the strip's reports as they come: "height true", "style false", "result true".
+void record(UploadImageWidget& strip, QStringList& log)
 {
-    QVariantList values;
-    for (const QList<QVariant>& call : spy)
-        values << call.at(0);
-    return values;
+    const auto on = [&](void (UploadImageWidget::*signal)(bool), const QString& name) {
+        QObject::connect(&strip, signal, &strip,
+                         [&log, name](bool b) { log << name + (b ? " true" : " false"); });
+    };
+    on(&UploadImageWidget::SigUpdateHeight, QStringLiteral("height"));
+    on(&UploadImageWidget::SigUpdateStyle, QStringLiteral("style"));
+    on(&UploadImageWidget::SigUploadResult, QStringLiteral("result"));
+}
+
+// Adds a thumbnail for the file and waits until it has saved its copy.
+UploadImageLabel* addLoaded(UploadImageWidget& strip, const QString& path)
+{
+    strip.AddImage(false, path);
+    UploadImageLabel* label = strip.findChildren<UploadImageLabel*>().last();
+    const bool bLoaded = QTest::qWaitFor([label]() { return !label->GetSavePath().isEmpty(); });
+    return bLoaded ? label : nullptr;
+}
+
+void clickDelete(UploadImageLabel* label)
+{
+    label->findChild<QPushButton*>(QStringLiteral("imgDelBtn"))->click();
+}
+
+// An upload outcome that is not the strip's: another component's upload "stored" or
+// "failed", "none" or a "submission" reply.
+QSharedPointer<IHttpResponse> notOurs(const QString& kind, const QString& path)
+{
+    if (kind == "none")
+        return {};
+    if (kind == "submission")
+        return QSharedPointer<ConsultSubmitDescResponse>::create();
+    auto upload = QSharedPointer<ImageUploadResponse>::create(path);
+    if (kind == "stored")
+        upload->SetData(R"({"code":0,"msg":"","data":{"url":"http://127.0.0.1:9/i.jpg"}})");
+    else
+        upload->SetNetworkError(HttpErrorCode::ConnectionFailed, QStringLiteral("refused"));
+    return upload;
 }
 
 } // namespace
-
-Q_DECLARE_METATYPE(QSharedPointer<IHttpResponse>)
 
 class TestUploadImageWidget : public QObject
 {
     Q_OBJECT
 
-private slots:
-    void initTestCase();
-    void init();
-    void cleanup();
-
-    void stateSignals_data();
-    void stateSignals();
-    void thumbnailsComeAndGo();
-    void notificationNotForUs_data();
-    void notificationNotForUs();
-    void failedUploadIsRetriedAlone();
-
-private:
-    // Adds a thumbnail for the file and waits until it has saved its copy.
-    UploadImageLabel* addLoaded(UploadImageWidget& strip, const QString& path);
-    static void clickDelete(UploadImageLabel* label);
-
     QTemporaryDir m_dir;
     QString m_png;
+
+private slots:
+    void initTestCase()
+    {
+        TestMessageHandler::install();
+        QVERIFY(m_dir.isValid());
+        ZorConfigManager::Instance()->SetConfigFile(m_dir.filePath(QStringLiteral("host.ini")));
+        QImage picture(80, 60, QImage::Format_RGB32);
+        picture.fill(QColor(200, 90, 40));
+        m_png = m_dir.filePath(QStringLiteral("picture.png"));
+        QVERIFY(picture.save(m_png, "PNG"));
+        ZorCacheManager::Instance()->SetImageCacheDir(m_dir.filePath(QStringLiteral("cache/")));
+    }
+    void cleanup()
+    {
+        ZorConfigManager::Instance()->RemoveValue("image", "upload_url");
+        QVERIFY(QApplication::topLevelWidgets().isEmpty());
+    }
+
+    void reports_data()
+    {
+        // Action: thumbnails added (+) or deleted (-), or an outcome that is not ours.
+        QTest::addColumn<int>("before");
+        QTest::addColumn<QString>("action");
+        QTest::addColumn<QString>("emitted");
+        auto row = [](const char* name, int before, const char* action, const char* emitted) {
+            QTest::newRow(name) << before << QString(action) << QString(emitted);
+        };
+        row("first image", 0, "+1", "height true");
+        row("fourth image", 3, "+1", "style false");
+        row("fifth image", 4, "+1", "style true");
+        // The strip itself takes a sixth; only the dialog's disabled buttons keep it to five.
+        row("sixth image", 5, "+1", "");
+        row("deleting one of five", 5, "-1", "style false");
+        // Down to one grows the strip again, down to none hides it.
+        row("deleting all of three", 3, "-3", "height true, height false");
+        row("empty strip, another upload stored", 0, "stored", "result true");
+        row("empty strip, another upload failed", 0, "failed", "result true");
+        row("empty strip, no response", 0, "none", "");
+        row("empty strip, not an image upload", 0, "submission", "");
+        row("thumbnail never sent, another upload stored", 1, "stored", "");
+    }
+    void reports()
+    {
+        QFETCH(int, before);
+        QFETCH(QString, action);
+        QFETCH(QString, emitted);
+
+        QWidget dialog;
+        auto& strip = *new UploadImageWidget(&dialog);
+        for (int i = 0; i < before; ++i)
+            QVERIFY(addLoaded(strip, m_png));
+        QStringList log;
+        record(strip, log);
+
+        const int change = action.toInt();
+        for (int i = 0; i < change; ++i)
+            QVERIFY(addLoaded(strip, m_png));
+        for (int i = 0; i < -change; ++i)
+            clickDelete(strip.findChildren<UploadImageLabel*>().at(i));
+        if (change == 0) {
+            HttpNotifyManager::Instance()->Dispatch(
+                kUploadMessage, nullptr, notOurs(action, m_dir.filePath("someone-elses.jpg")));
+            QVERIFY(strip.GetImageList().isEmpty());
+        }
+
+        QCOMPARE(log.join(", "), emitted);
+        QCOMPARE(!strip.isHidden(), before + change > 0);
+        QCOMPARE(strip.HasImage(), before + change > 0);
+    }
+
+    void thumbnailsComeAndGo()
+    {
+        QWidget dialog;
+        auto& strip = *new UploadImageWidget(&dialog);
+        // A picture still loading counts: submitting must neither skip it nor send it half-made.
+        strip.AddImage(false, m_png);
+        QList<QPointer<UploadImageLabel>> labels{strip.findChild<UploadImageLabel*>()};
+        QVERIFY(strip.isHidden() && strip.HasImage() && !strip.IsAllUploaded());
+        QTRY_VERIFY(!labels.first()->GetSavePath().isEmpty());
+        labels << addLoaded(strip, m_png) << addLoaded(strip, m_png);
+
+        // A picture that does not load leaves no trace.
+        strip.AddImage(false, m_dir.filePath(QStringLiteral("gone.png")));
+        const QPointer<UploadImageLabel> broken = strip.findChildren<UploadImageLabel*>().last();
+        QTRY_VERIFY(broken.isNull());
+
+        // After a deletion the rest keep their order, packed to the left.
+        clickDelete(labels.at(1));
+        QTRY_VERIFY(labels.at(1).isNull());
+        QCOMPARE(strip.layout()->count(), 3);
+        QCOMPARE(strip.layout()->indexOf(labels.at(0)), 0);
+        QCOMPARE(strip.layout()->indexOf(labels.at(2)), 1);
+
+        // Gone from the strip's accounts too.
+        QVERIFY(!strip.IsAllUploaded());
+        clickDelete(labels.at(0));
+        clickDelete(labels.at(2));
+        QVERIFY(!strip.HasImage() && strip.IsAllUploaded());
+
+        // A strip left registered would be handed the next upload's result after its end.
+        HttpObserverBase* observer = &strip;
+        delete &strip;
+        QVERIFY(!HttpNotifyManager::Instance()->HasObserver(observer, kUploadMessage));
+    }
+
+    void failedUploadIsRetriedAlone()
+    {
+        AdvisoryServerProcess server;
+        QVERIFY(server.start(m_dir.filePath(QStringLiteral("server"))));
+        ZorConfigManager::Instance()->SetValue(QStringLiteral("image"),
+                                               QStringLiteral("upload_url"),
+                                               server.baseUrl() + QStringLiteral("/image/upload"));
+        NotificationRecorder recorder({kUploadMessage});
+
+        QWidget dialog;
+        auto& strip = *new UploadImageWidget(&dialog);
+        UploadImageLabel* failing = addLoaded(strip, m_png);
+        // Saved under a path that compares lower, so it is listed first though shown second.
+        ZorCacheManager::Instance()->SetImageCacheDir(m_dir.filePath(QStringLiteral("cache/0/")));
+        UploadImageLabel* stored = addLoaded(strip, m_png);
+        UploadImageLabel* dropped = addLoaded(strip, m_png);
+        QVERIFY(stored && failing && dropped);
+        const QString failingPath = failing->GetSavePath();
+        QStringList log;
+        record(strip, log);
+
+        // Two copies are gone, so their uploads fail; one thumbnail is deleted meanwhile, and
+        // its failure is no longer the strip's concern.
+        QVERIFY(QFile::rename(failingPath, failingPath + QStringLiteral(".away")));
+        QVERIFY(QFile::remove(dropped->GetSavePath()));
+        strip.UploadImages();
+        clickDelete(dropped);
+        QTRY_COMPARE_WITH_TIMEOUT(recorder.notifications.size(), 3, kWaitMs);
+        QCOMPARE(log, QStringList{"result false"});
+        const auto images = strip.GetImageList();
+        QCOMPARE(images.size(), 2);
+        QCOMPARE(images.at(0)->fileName, QFileInfo(stored->GetSavePath()).fileName());
+        QVERIFY(images.at(0)->url.startsWith(server.baseUrl() + QStringLiteral("/images/")));
+        QCOMPARE(images.at(1)->fileName, QFileInfo(failingPath).fileName());
+        QCOMPARE(images.at(1)->url, QString());
+
+        // Only the failed image is sent again.
+        QVERIFY(QFile::rename(failingPath + QStringLiteral(".away"), failingPath));
+        log.clear();
+        recorder.notifications.clear();
+        strip.UploadImages();
+        QTRY_COMPARE_WITH_TIMEOUT(log, QStringList{"result true"}, kWaitMs);
+        QCOMPARE(recorder.notifications.size(), 1); // one upload, then all have addresses
+        QVERIFY(strip.IsAllUploaded());
+
+        // Everything has an address: nothing is sent, and the outcome comes at once.
+        log.clear();
+        strip.UploadImages();
+        QCOMPARE(log, QStringList{"result true"});
+    }
 };
-
-void TestUploadImageWidget::initTestCase()
-{
-    TestMessageHandler::install();
-    QVERIFY(m_dir.isValid());
-    ZorConfigManager::Instance()->SetConfigFile(m_dir.filePath(QStringLiteral("host.ini")));
-    QImage picture(80, 60, QImage::Format_RGB32);
-    picture.fill(QColor(200, 90, 40));
-    m_png = m_dir.filePath(QStringLiteral("picture.png"));
-    QVERIFY(picture.save(m_png, "PNG"));
-}
-
-void TestUploadImageWidget::init()
-{
-    ZorCacheManager::Instance()->SetImageCacheDir(m_dir.filePath(QStringLiteral("cache/")));
-}
-
-void TestUploadImageWidget::cleanup()
-{
-    ZorConfigManager::Instance()->RemoveValue(QStringLiteral("image"),
-                                              QStringLiteral("upload_url"));
-    QVERIFY(QApplication::topLevelWidgets().isEmpty());
-}
-
-UploadImageLabel* TestUploadImageWidget::addLoaded(UploadImageWidget& strip, const QString& path)
-{
-    strip.AddImage(false, path);
-    UploadImageLabel* label =
-        strip.findChildren<UploadImageLabel*>(QString(), Qt::FindDirectChildrenOnly).last();
-    const bool bLoaded =
-        QTest::qWaitFor([label]() { return !label->GetSavePath().isEmpty(); }, 10000);
-    return bLoaded ? label : nullptr;
-}
-
-void TestUploadImageWidget::clickDelete(UploadImageLabel* label)
-{
-    label->findChild<QPushButton*>(QStringLiteral("imgDelBtn"))->click();
-}
-
-void TestUploadImageWidget::stateSignals_data()
-{
-    QTest::addColumn<int>("before");
-    QTest::addColumn<int>("change"); // thumbnails added, or deleted when negative
-    QTest::addColumn<QVariantList>("height");
-    QTest::addColumn<QVariantList>("style");
-
-    const QVariantList none;
-    const QVariantList yes{true};
-    const QVariantList no{false};
-    QTest::newRow("first image") << 0 << 1 << yes << none;
-    QTest::newRow("fourth image") << 3 << 1 << none << no;
-    QTest::newRow("fifth image") << 4 << 1 << none << yes;
-    // The strip itself takes a sixth; only the dialog's disabled buttons keep it to five.
-    QTest::newRow("sixth image") << 5 << 1 << none << none;
-    QTest::newRow("deleting one of five") << 5 << -1 << none << no;
-    // Down to one grows the strip again, down to none hides it.
-    QTest::newRow("deleting all of three") << 3 << -3 << QVariantList{true, false} << none;
-}
-
-void TestUploadImageWidget::stateSignals()
-{
-    QFETCH(int, before);
-    QFETCH(int, change);
-    QFETCH(QVariantList, height);
-    QFETCH(QVariantList, style);
-
-    QWidget dialog;
-    auto& strip = *new UploadImageWidget(&dialog);
-    for (int i = 0; i < before; ++i)
-        QVERIFY(addLoaded(strip, m_png));
-
-    QSignalSpy heightSpy(&strip, &UploadImageWidget::SigUpdateHeight);
-    QSignalSpy styleSpy(&strip, &UploadImageWidget::SigUpdateStyle);
-    for (int i = 0; i < change; ++i)
-        QVERIFY(addLoaded(strip, m_png));
-    for (int i = 0; i < -change; ++i)
-        clickDelete(strip.findChildren<UploadImageLabel*>().at(i));
-
-    QCOMPARE(arguments(heightSpy), height);
-    QCOMPARE(arguments(styleSpy), style);
-    QCOMPARE(!strip.isHidden(), before + change > 0);
-    QCOMPARE(strip.HasImage(), before + change > 0);
-}
-
-void TestUploadImageWidget::thumbnailsComeAndGo()
-{
-    QWidget dialog;
-    auto& strip = *new UploadImageWidget(&dialog);
-    // A picture still loading counts: submitting must neither skip it nor send it half-made.
-    strip.AddImage(false, m_png);
-    QList<QPointer<UploadImageLabel>> labels{strip.findChild<UploadImageLabel*>()};
-    QVERIFY(strip.isHidden() && strip.HasImage() && !strip.IsAllUploaded());
-    QTRY_VERIFY(!labels.first()->GetSavePath().isEmpty());
-    labels << addLoaded(strip, m_png) << addLoaded(strip, m_png);
-
-    // A picture that does not load leaves no trace: no thumbnail, no state change.
-    QSignalSpy heightSpy(&strip, &UploadImageWidget::SigUpdateHeight);
-    QSignalSpy styleSpy(&strip, &UploadImageWidget::SigUpdateStyle);
-    strip.AddImage(false, m_dir.filePath(QStringLiteral("gone.png")));
-    const QPointer<UploadImageLabel> broken =
-        strip.findChildren<UploadImageLabel*>(QString(), Qt::FindDirectChildrenOnly).last();
-    QTRY_VERIFY(broken.isNull());
-    QCOMPARE(heightSpy.count() + styleSpy.count(), 0);
-
-    // After a deletion the rest keep their order, packed to the left.
-    clickDelete(labels.at(1));
-    QTRY_VERIFY(labels.at(1).isNull());
-    QCOMPARE(strip.layout()->count(), 3);
-    QCOMPARE(strip.layout()->indexOf(labels.at(0)), 0);
-    QCOMPARE(strip.layout()->indexOf(labels.at(2)), 1);
-
-    // Gone from the strip's accounts too.
-    QVERIFY(!strip.IsAllUploaded());
-    clickDelete(labels.at(0));
-    clickDelete(labels.at(2));
-    QVERIFY(!strip.HasImage());
-    QVERIFY(strip.IsAllUploaded());
-
-    // A strip left registered would be handed the next upload's result after its end.
-    HttpObserverBase* observer = &strip;
-    delete &strip;
-    QVERIFY(!HttpNotifyManager::Instance()->HasObserver(observer, kUploadMessage));
-}
-
-void TestUploadImageWidget::notificationNotForUs_data()
-{
-    QTest::addColumn<int>("thumbnails");
-    QTest::addColumn<QSharedPointer<IHttpResponse>>("response");
-    QTest::addColumn<bool>("allDone"); // the strip reports its round complete
-
-    const auto foreign = [this](bool bStored) -> QSharedPointer<IHttpResponse> {
-        auto upload = QSharedPointer<ImageUploadResponse>::create(
-            m_dir.filePath(QStringLiteral("someone-elses.jpg")));
-        if (bStored)
-            upload->SetData(R"({"code":0,"msg":"","data":{"url":"http://127.0.0.1:9/i.jpg"}})");
-        else
-            upload->SetNetworkError(HttpErrorCode::ConnectionFailed, QStringLiteral("refused"));
-        return upload;
-    };
-    QTest::newRow("empty strip, another upload stored") << 0 << foreign(true) << true;
-    QTest::newRow("empty strip, another upload failed") << 0 << foreign(false) << true;
-    QTest::newRow("empty strip, no response") << 0 << QSharedPointer<IHttpResponse>() << false;
-    QTest::newRow("empty strip, not an image upload")
-        << 0 << QSharedPointer<IHttpResponse>(QSharedPointer<ConsultSubmitDescResponse>::create())
-        << false;
-    QTest::newRow("thumbnail never sent, another upload stored") << 1 << foreign(true) << false;
-}
-
-void TestUploadImageWidget::notificationNotForUs()
-{
-    QFETCH(int, thumbnails);
-    QFETCH(QSharedPointer<IHttpResponse>, response);
-    QFETCH(bool, allDone);
-
-    QWidget dialog;
-    auto& strip = *new UploadImageWidget(&dialog);
-    for (int i = 0; i < thumbnails; ++i)
-        QVERIFY(addLoaded(strip, m_png));
-    QSignalSpy resultSpy(&strip, &UploadImageWidget::SigUploadResult);
-    HttpNotifyManager::Instance()->Dispatch(kUploadMessage, nullptr, response);
-    QCOMPARE(arguments(resultSpy), allDone ? QVariantList{true} : QVariantList());
-    QVERIFY(strip.GetImageList().isEmpty());
-}
-
-void TestUploadImageWidget::failedUploadIsRetriedAlone()
-{
-    AdvisoryServerProcess server;
-    QVERIFY(server.start(m_dir.filePath(QStringLiteral("server"))));
-    ZorConfigManager::Instance()->SetValue(QStringLiteral("image"), QStringLiteral("upload_url"),
-                                           server.baseUrl() + QStringLiteral("/image/upload"));
-    NotificationRecorder recorder({kUploadMessage});
-
-    QWidget dialog;
-    auto& strip = *new UploadImageWidget(&dialog);
-    UploadImageLabel* failing = addLoaded(strip, m_png);
-    // Saved under a path that compares lower, so it is listed first though shown second.
-    ZorCacheManager::Instance()->SetImageCacheDir(m_dir.filePath(QStringLiteral("cache/0/")));
-    UploadImageLabel* stored = addLoaded(strip, m_png);
-    UploadImageLabel* dropped = addLoaded(strip, m_png);
-    QVERIFY(stored && failing && dropped);
-    const QString failingPath = failing->GetSavePath();
-    QSignalSpy resultSpy(&strip, &UploadImageWidget::SigUploadResult);
-
-    // Two copies are gone, so their uploads fail; one thumbnail is deleted meanwhile, and
-    // its failure is no longer the strip's concern.
-    QVERIFY(QFile::rename(failingPath, failingPath + QStringLiteral(".away")));
-    QVERIFY(QFile::remove(dropped->GetSavePath()));
-    strip.UploadImages();
-    clickDelete(dropped);
-    QTRY_COMPARE_WITH_TIMEOUT(recorder.notifications.size(), 3, kWaitMs);
-    QCOMPARE(arguments(resultSpy), QVariantList{false});
-    QVERIFY(!strip.IsAllUploaded());
-    const auto images = strip.GetImageList();
-    QCOMPARE(images.size(), 2);
-    QCOMPARE(images.at(0)->fileName, QFileInfo(stored->GetSavePath()).fileName());
-    QVERIFY(images.at(0)->url.startsWith(server.baseUrl() + QStringLiteral("/images/")));
-    QCOMPARE(images.at(1)->fileName, QFileInfo(failingPath).fileName());
-    QCOMPARE(images.at(1)->url, QString());
-
-    // Only the failed image is sent again.
-    QVERIFY(QFile::rename(failingPath + QStringLiteral(".away"), failingPath));
-    resultSpy.clear();
-    recorder.notifications.clear();
-    strip.UploadImages();
-    QVERIFY(resultSpy.wait(kWaitMs));
-    QCOMPARE(arguments(resultSpy), QVariantList{true});
-    QCOMPARE(recorder.notifications.size(), 1);
-    const auto resent = recorder.notifications.first().response.dynamicCast<ImageUploadResponse>();
-    QVERIFY(resent && resent->GetFilePath() == failingPath);
-    QVERIFY(strip.IsAllUploaded());
-
-    // Everything has an address: nothing is sent, and the outcome comes at once.
-    resultSpy.clear();
-    strip.UploadImages();
-    QCOMPARE(arguments(resultSpy), QVariantList{true});
-}
 
 QTEST_MAIN(TestUploadImageWidget)
 

@@ -21,31 +21,14 @@
 #include <QScreen>
 #include <QSignalSpy>
 #include <QTest>
-#include <QVBoxLayout>
 
 namespace {
 
-using ItemPtr = QSharedPointer<ZorCategoryItemData>;
-using ItemList = QList<ItemPtr>;
+using ItemList = QList<QSharedPointer<ZorCategoryItemData>>;
 
-ItemPtr Item(int id, const QString& name, const ItemList& children = {})
+QSharedPointer<ZorCategoryItemData> Item(int id, const QString& name, const ItemList& children = {})
 {
-    return ItemPtr(new ZorCategoryItemData{id, name, children});
-}
-
-ItemList Categories()
-{
-    return {Item(1, "Account", {Item(11, "Login"), Item(12, "Password")}),
-            Item(2, "Orders", {Item(21, "Refund")}), Item(3, "Other")};
-}
-
-// The chosen ids and the text shown: "2/21 Orders / Refund", "3 Other", or "" for nothing.
-QString Chosen(const ZorCategoryComBox& box)
-{
-    QString ids = box.GetFirstLevelId().toString();
-    if (box.GetSecondLevelId().isValid())
-        ids += QLatin1Char('/') + box.GetSecondLevelId().toString();
-    return (ids + QLatin1Char(' ') + box.text()).trimmed();
+    return QSharedPointer<ZorCategoryItemData>(new ZorCategoryItemData{id, name, children});
 }
 
 // Counts SlotClose: every close path must pass it, as subclasses clean up there.
@@ -55,17 +38,8 @@ public:
     TestDialog()
     {
         setAttribute(Qt::WA_DeleteOnClose);
-        auto* layout = new QVBoxLayout(GetContentWidget());
-        edit = new QLineEdit(GetContentWidget());
-        layout->addWidget(edit);
-        for (auto type : {ZorPushButton::TypeDefault, ZorPushButton::TypePrimary}) {
-            auto* button = new ZorPushButton(GetContentWidget(), type);
-            layout->addWidget(button);
-            connect(button, &QPushButton::clicked, this, [this]() { ++buttonClicks; });
-        }
-        resize(400, 300);
+        connect(button, &QPushButton::clicked, this, [this]() { ++buttonClicks; });
     }
-
     bool IsMovable() const override { return bMovable; }
     void SlotClose() override
     {
@@ -73,9 +47,9 @@ public:
         ZorBaseDialog::SlotClose();
     }
 
-    QLineEdit* edit = nullptr;
-    int closeCalls = 0;
-    int buttonClicks = 0;
+    QLineEdit* edit = new QLineEdit(GetContentWidget());
+    ZorPushButton* button = new ZorPushButton(GetContentWidget(), ZorPushButton::TypePrimary);
+    int closeCalls = 0, buttonClicks = 0;
     bool bMovable = true;
 };
 
@@ -90,6 +64,7 @@ QList<QWidget*> LiveToasts()
 
 } // namespace
 
+// Row names are the actions taken.
 class tst_ZorBaseUI : public QObject
 {
     Q_OBJECT
@@ -103,341 +78,278 @@ private slots:
     }
     void cleanup()
     {
-        for (QWidget* toast : LiveToasts())
-            delete toast;
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        qDeleteAll(LiveToasts());
         // Every test owns what it showed; nothing may be left on screen.
         for (QWidget* widget : QApplication::topLevelWidgets())
             QVERIFY2(!widget->isVisible(), qPrintable(widget->objectName()));
     }
 
-    void iconButtonClicks_data();
-    void iconButtonClicks();
-
-    void picker_data();
-    void picker();
-
-    void toast_data();
-    void toast();
-
-    void dialogFrame_data();
-    void dialogFrame();
-
-    void styleSheetErrorLook_data();
-    void styleSheetErrorLook();
-};
-
-void tst_ZorBaseUI::iconButtonClicks_data()
-{
-    QTest::addColumn<QString>("action");
-    QTest::addColumn<bool>("bDisabledLook");
-    QTest::addColumn<int>("expected");
-
-    QTest::newRow("click") << "click" << false << 1;
-    QTest::newRow("space") << "space" << false << 1;
-    QTest::newRow("right click") << "right click" << false << 0;
-    QTest::newRow("press inside, release outside") << "press, release outside" << false << 0;
-    QTest::newRow("release without press") << "release" << false << 0;
-    QTest::newRow("disabled look, click") << "click" << true << 0;
-    QTest::newRow("disabled look, space") << "space" << true << 0;
-    QTest::newRow("disabled while held") << "press, disable, release" << false << 0;
-}
-
-void tst_ZorBaseUI::iconButtonClicks()
-{
-    QFETCH(QString, action);
-    QFETCH(bool, bDisabledLook);
-    QFETCH(int, expected);
-
-    QWidget host;
-    host.setStyleSheet(UIUtils::DefaultStyleSheet());
-    auto* button = new ZorIconButtonWidget(&host);
-    button->resize(120, 34);
-    host.show();
-    button->setFocus();
-    const QLabel* text = button->GetLabelText();
-    const QColor normal = text->palette().color(QPalette::WindowText);
-    button->SetDisableStyle(bDisabledLook);
-    button->UpdateStyle();
-    QSignalSpy clicked(button, &ZorIconButtonWidget::SigClicked);
-
-    const QPoint inside = button->rect().center();
-    if (action == "space") {
-        QTest::keyClick(button, Qt::Key_Space);
-    } else if (action == "right click") {
-        QTest::mouseClick(button, Qt::RightButton, {}, inside);
-    } else {
-        if (action != "release")
-            QTest::mousePress(button, Qt::LeftButton, {}, inside);
-        if (action.contains("disable"))
-            button->SetDisableStyle(true);
-        QTest::mouseRelease(button, Qt::LeftButton, {},
-                            action.contains("outside") ? QPoint(-20, inside.y()) : inside);
+    void iconButtonClicks_data()
+    {
+        QTest::addColumn<int>("clicks");
+        for (const char* action : {"click", "space"})
+            QTest::newRow(action) << 1;
+        for (const char* action :
+             {"right click", "press, release outside", "release without press",
+              "disabled look, click", "disabled look, space", "press, disable, release"})
+            QTest::newRow(action) << 0;
     }
-    QCOMPARE(clicked.count(), expected);
-    // The look is the style sheet's: the text label must follow the property, which needs
-    // the children re-polished too.
-    button->UpdateStyle();
-    QCOMPARE(text->palette().color(QPalette::WindowText) != normal, button->IsDisableStyle());
-}
+    void iconButtonClicks()
+    {
+        const QString action = QTest::currentDataTag();
+        QWidget host;
+        host.setStyleSheet(UIUtils::DefaultStyleSheet());
+        auto* button = new ZorIconButtonWidget(&host);
+        host.show();
+        const QLabel* text = button->GetLabelText();
+        const QColor normal = text->palette().color(QPalette::WindowText);
+        button->SetDisableStyle(action.startsWith("disabled"));
+        button->UpdateStyle();
+        QSignalSpy clicked(button, &ZorIconButtonWidget::SigClicked);
 
-void tst_ZorBaseUI::picker_data()
-{
-    // Steps: "open <how>", "click <list> <row>", "hover first <row>", "key <list> <key>",
-    // "set <first id> [<second id>]" (ids as text), "list <none|renamed|moved>",
-    // "shows <the second list's entries>".
-    QTest::addColumn<QString>("steps");
-    QTest::addColumn<bool>("bOpen");
-    QTest::addColumn<QString>("chosen");
-
-    QTest::newRow("nothing to choose from") << "list none, open click" << false << "";
-    QTest::newRow("entries gone while open") << "open click, list none" << false << "";
-    QTest::newRow("a parent is a heading")
-        << "open click, click first 1, shows Refund" << true << "";
-    QTest::newRow("child by mouse") << "open click, hover first 0, shows Login,Password, "
-                                       "hover first 1, shows Refund, click second 0"
-                                    << false << "2/21 Orders / Refund";
-    QTest::newRow("first level alone by mouse")
-        << "open click, click first 2" << false << "3 Other";
-    QTest::newRow("child by keys")
-        << "open Down, key first Down, key first Right, key second Return" << false
-        << "2/21 Orders / Refund";
-    QTest::newRow("first level alone by Enter")
-        << "open F4, key first Down, key first Down, key first Enter" << false << "3 Other";
-    QTest::newRow("Escape leaves without choosing")
-        << "open Down, key first Down, key first Esc" << false << "";
-    // Chosen by the program: never announced.
-    QTest::newRow("set both") << "set 1 11" << false << "1/11 Account / Login";
-    QTest::newRow("set unknown first") << "set 2 21, set 9" << false << "";
-    QTest::newRow("set second of another parent") << "set 2 21, set 2 11" << false << "";
-    QTest::newRow("new list renames")
-        << "set 1 12, list renamed" << false << "1/12 Accounts / Passwords";
-    QTest::newRow("new list moves the child elsewhere") << "set 1 12, list moved" << false << "";
-}
-
-void tst_ZorBaseUI::picker()
-{
-    QFETCH(QString, steps);
-    QFETCH(bool, bOpen);
-    QFETCH(QString, chosen);
-
-    ZorCategoryComBox box;
-    box.SetListData(Categories());
-    box.show();
-    box.setFocus();
-    box.SetErrorStyle(true);
-    QSignalSpy changed(&box, &ZorCategoryComBox::SigSelectionChanged);
-    auto* first = box.findChild<QListWidget*>(QStringLiteral("firstLevelList"));
-    auto* second = box.findChild<QListWidget*>(QStringLiteral("secondLevelList"));
-    auto key = [](const QString& name) { return Qt::Key(QKeySequence(name)[0]); };
-    const QMap<QString, ItemList> lists{{"renamed", {Item(1, "Accounts", {Item(12, "Passwords")})}},
-                                        {"moved", {Item(2, "Orders", {Item(12, "Password")})}}};
-
-    for (const QString& step : steps.split(", ")) {
-        const QStringList words = step.split(' ');
-        QListWidget* list = words.value(1) == "second" ? second : first;
-        const int row = words.value(2).toInt();
-        if (words[0] == "list") {
-            box.SetListData(lists.value(words[1]));
-        } else if (words[0] == "set") {
-            box.SetCurrentId(words[1], words.size() > 2 ? QVariant(words[2]) : QVariant());
-        } else if (words[0] == "open") {
-            if (words[1] == "click")
-                QTest::mouseClick(&box, Qt::LeftButton);
-            else
-                QTest::keyClick(&box, key(words[1]));
-            if (!box.IsPopupVisible())
-                continue;
-            // Its own window under the line edit, at least as wide.
-            const QRect popup = box.GetPopup()->geometry();
-            const QPoint boxBottomLeft = box.mapToGlobal(QPoint(0, box.height()));
-            QVERIFY(box.GetPopup()->isWindow() && popup.top() >= boxBottomLeft.y());
-            QCOMPARE(popup.left(), boxBottomLeft.x());
-            QVERIFY(popup.width() >= box.width());
-        } else if (words[0] == "shows") {
-            QStringList shown;
-            for (int row = 0; row < second->count(); ++row)
-                shown << second->item(row)->text();
-            QCOMPARE(shown.join(','), words[1]);
-        } else if (words[0] == "click") {
-            QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
-                              list->visualItemRect(list->item(row)).center());
-        } else if (words[0] == "hover") {
-            // A move to where the cursor already is (left there by an earlier row) is
-            // dropped, so come from elsewhere.
-            QTest::mouseMove(&box);
-            QTest::mouseMove(list->viewport(), list->visualItemRect(list->item(row)).center());
-            QTRY_COMPARE(list->currentRow(), row);
+        if (action.endsWith("space")) {
+            QTest::keyClick(button, Qt::Key_Space);
         } else {
-            QTest::keyClick(list, key(words[2]));
+            const Qt::MouseButton which =
+                action == "right click" ? Qt::RightButton : Qt::LeftButton;
+            if (!action.startsWith("release"))
+                QTest::mousePress(button, which);
+            if (action.contains("disable,"))
+                button->SetDisableStyle(true);
+            QTest::mouseRelease(button, which, {},
+                                action.contains("outside") ? QPoint(-20, 5) : QPoint());
         }
+        QFETCH(int, clicks);
+        QCOMPARE(clicked.count(), clicks);
+        // The style sheet's look reaches the text only if the children are re-polished too.
+        button->UpdateStyle();
+        QCOMPARE(text->palette().color(QPalette::WindowText) != normal, button->IsDisableStyle());
     }
 
-    QCOMPARE(box.IsPopupVisible(), bOpen);
-    QCOMPARE(Chosen(box), chosen);
-    // Only a choice by the user is announced, and it clears the error mark.
-    const bool bByProgram = steps.startsWith("set");
-    QCOMPARE(changed.count(), chosen.isEmpty() || bByProgram ? 0 : 1);
-    if (!changed.isEmpty())
-        QVERIFY(chosen.startsWith(changed.first().at(0).toString()));
-    if (!bByProgram)
-        QCOMPARE(box.IsErrorStyle(), chosen.isEmpty());
-    box.HidePopup();
-}
-
-void tst_ZorBaseUI::toast_data()
-{
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<int>("type");
-    QTest::addColumn<bool>("bWithParent");
-
-    QTest::newRow("success over the screen")
-        << "Problem feedback submitted successfully" << int(TOAST_SUCCESS) << false;
-    QTest::newRow("failure over a window") << "Image upload failed" << int(TOAST_FAILED) << true;
-}
-
-void tst_ZorBaseUI::toast()
-{
-    QFETCH(QString, text);
-    QFETCH(int, type);
-    QFETCH(bool, bWithParent);
-
-    QWidget window;
-    window.setGeometry(150, 120, 500, 400);
-    auto* edit = new QLineEdit(&window);
-    window.show();
-    QApplication::setActiveWindow(&window);
-    edit->setFocus();
-    QTRY_COMPARE(QApplication::focusWidget(), edit);
-    QSignalSpy shown(ZorToastNotifier::Instance(), &ZorToastNotifier::SigToastShown);
-
-    QElapsedTimer clock;
-    clock.start();
-    ZorToast::Show(text, static_cast<ENUM_TOAST_TYPE>(type), bWithParent ? edit : nullptr);
-    QCOMPARE(shown.count(), 1);
-    QCOMPARE(shown.first().mid(0, 2), (QVariantList{text, type}));
-    QCOMPARE(LiveToasts().size(), 1);
-    QPointer<QWidget> toast = LiveToasts().first();
-    QVERIFY(toast->isVisible());
-    QCOMPARE(toast->findChild<QLabel*>(QStringLiteral("toastText"))->text(), text);
-    // Centred over the window it concerns, or over the screen.
-    const QRect area = bWithParent ? window.frameGeometry()
-                                   : QGuiApplication::primaryScreen()->availableGeometry();
-    QVERIFY((toast->geometry().center() - area.center()).manhattanLength() <= 2);
-
-    // Never takes the focus: real window systems honour these flags, the offscreen one
-    // cannot show the difference.
-    QVERIFY(toast->testAttribute(Qt::WA_ShowWithoutActivating) &&
-            (toast->windowFlags() & Qt::WindowDoesNotAcceptFocus));
-    QCoreApplication::processEvents();
-    QCOMPARE(QApplication::focusWidget(), edit);
-    QCOMPARE(QApplication::activeWindow(), &window);
-
-    QTRY_VERIFY_WITH_TIMEOUT(!toast, ZorToast::kDurationMs + 3000);
-    QVERIFY(clock.elapsed() >= ZorToast::kDurationMs - 100);
-}
-
-void tst_ZorBaseUI::dialogFrame_data()
-{
-    QTest::addColumn<QString>("action");
-    QTest::addColumn<bool>("bCloses");
-    QTest::addColumn<bool>("bMoves");
-
-    QTest::newRow("close button") << "close button" << true << false;
-    QTest::newRow("Escape") << "Escape" << true << false;
-    // Push buttons are never default: Return in a field must not click one.
-    QTest::newRow("Return in a field") << "Return" << false << false;
-    QTest::newRow("drag by the title") << "drag baseTitleLabel" << false << true;
-    QTest::newRow("drag, not movable") << "drag baseTitleLabel fixed" << false << false;
-    QTest::newRow("content is no handle") << "drag baseContentWidget" << false << false;
-}
-
-void tst_ZorBaseUI::dialogFrame()
-{
-    QFETCH(QString, action);
-    QFETCH(bool, bCloses);
-    QFETCH(bool, bMoves);
-
-    QPointer<TestDialog> dialog = new TestDialog;
-    dialog->bMovable = !action.endsWith("fixed");
-    dialog->SetTitleText(QStringLiteral("Drag me"));
-    dialog->move(100, 100);
-    dialog->show();
-    dialog->edit->setFocus();
-    const QPoint start = dialog->pos();
-    const QPoint delta(37, 25);
-    if (action == "close button") {
-        QTest::mouseClick(dialog->findChild<QPushButton*>(QStringLiteral("baseCloseButton")),
-                          Qt::LeftButton);
-    } else if (action.startsWith("drag")) {
-        auto* handle = dialog->findChild<QWidget*>(action.section(' ', 1, 1));
-        QVERIFY(handle);
-        const QPoint local(10, 10);
-        const QPoint global = handle->mapToGlobal(local);
-        auto send = [&](QEvent::Type type, const QPoint& offset, Qt::MouseButtons buttons) {
-            QMouseEvent event(type, local + offset, global + offset, Qt::LeftButton, buttons,
-                              Qt::NoModifier);
-            QApplication::sendEvent(handle, &event);
+    void picker_data()
+    {
+        // Steps: "open <how>", "click|hover <list> <row>", "<list> <key>", "set <first id>
+        // [<second id>]", "list <none|renamed|moved>", "shows <the second list's entries>";
+        // chosen: the ids and the text shown.
+        QTest::addColumn<QString>("steps");
+        QTest::addColumn<QString>("chosen");
+        auto row = [](const char* name, const char* steps, const char* chosen) {
+            QTest::newRow(name) << QString(steps) << QString(chosen);
         };
-        send(QEvent::MouseButtonPress, {}, Qt::LeftButton);
-        send(QEvent::MouseMove, delta / 2, Qt::LeftButton);
-        send(QEvent::MouseMove, delta, Qt::LeftButton);
-        send(QEvent::MouseButtonRelease, delta, Qt::NoButton);
-        // After the release, moving the mouse moves nothing.
-        send(QEvent::MouseMove, 2 * delta, Qt::NoButton);
-    } else {
-        QTest::keyClick(dialog->edit, action == "Escape" ? Qt::Key_Escape : Qt::Key_Return);
+        row("nothing to choose from", "list none, open click", "");
+        row("entries gone while open", "open click, list none", "");
+        row("a parent is a heading", "open click, click first 1, shows Refund", "");
+        row("child by mouse",
+            "open click, hover first 0, shows Login,Password, hover first 1, shows Refund, "
+            "click second 0",
+            "2 21 Orders / Refund");
+        row("first level alone by mouse", "open click, click first 2", "3 Other");
+        row("child by keys", "open Down, first Down, first Right, second Return",
+            "2 21 Orders / Refund");
+        row("first level alone by Enter", "open F4, first Down, first Down, first Enter",
+            "3 Other");
+        row("Escape leaves without choosing", "open Down, first Down, first Esc", "");
+        // Chosen by the program: never announced.
+        row("set both", "set 1 11", "1 11 Account / Login");
+        row("set unknown first", "set 2 21, set 9", "");
+        row("set second of another parent", "set 2 21, set 2 11", "");
+        row("new list renames", "set 1 12, list renamed", "1 12 Accounts / Passwords");
+        row("new list moves the child elsewhere", "set 1 12, list moved", "");
     }
-    QCOMPARE(dialog->buttonClicks, 0);
-    QCOMPARE(dialog->closeCalls, bCloses ? 1 : 0);
-    QCOMPARE(dialog->isVisible(), !bCloses);
-    QCOMPARE(dialog->pos(), bMoves ? start + delta : start);
-    dialog->close();
-    QTRY_VERIFY(!dialog); // WA_DeleteOnClose is honoured
-}
+    void picker()
+    {
+        QFETCH(QString, steps);
+        QFETCH(QString, chosen);
 
-void tst_ZorBaseUI::styleSheetErrorLook_data()
-{
-    QTest::addColumn<QString>("kind");
-    QTest::addColumn<bool>("bAlwaysRed");
+        ZorCategoryComBox box;
+        box.SetListData({Item(1, "Account", {Item(11, "Login"), Item(12, "Password")}),
+                         Item(2, "Orders", {Item(21, "Refund")}), Item(3, "Other")});
+        box.show();
+        box.SetErrorStyle(true);
+        QSignalSpy changed(&box, &ZorCategoryComBox::SigSelectionChanged);
+        auto* first = box.findChild<QListWidget*>(QStringLiteral("firstLevelList"));
+        auto* second = box.findChild<QListWidget*>(QStringLiteral("secondLevelList"));
+        auto key = [](const QString& name) { return Qt::Key(QKeySequence(name)[0]); };
+        const QMap<QString, ItemList> lists{
+            {"renamed", {Item(1, "Accounts", {Item(12, "Passwords")})}},
+            {"moved", {Item(2, "Orders", {Item(12, "Password")})}}};
 
-    QTest::newRow("line edit") << "QLineEdit" << false;
-    QTest::newRow("category picker") << "ZorCategoryComBox" << false;
-    QTest::newRow("character count") << "countLabel" << false;
-    QTest::newRow("asterisk") << "phoneAsterisk" << true;
-}
+        for (const QString& step : steps.split(", ")) {
+            const QStringList words = step.split(' ');
+            QListWidget* list = step.contains("second") ? second : first;
+            const QPoint at = list->visualItemRect(list->item(words.value(2).toInt())).center();
+            if (words[0] == "list") {
+                box.SetListData(lists.value(words[1]));
+            } else if (words[0] == "set") {
+                box.SetCurrentId(words[1], words.size() > 2 ? QVariant(words[2]) : QVariant());
+            } else if (words[0] == "open") {
+                if (words[1] == "click")
+                    QTest::mouseClick(&box, Qt::LeftButton);
+                else
+                    QTest::keyClick(&box, key(words[1]));
+                // Its own window under the line edit, at least as wide.
+                const QRect popup = box.GetPopup()->geometry();
+                const QPoint bottomLeft = box.mapToGlobal(QPoint(0, box.height()));
+                QVERIFY(!box.IsPopupVisible() ||
+                        (box.GetPopup()->isWindow() && popup.top() >= bottomLeft.y() &&
+                         popup.left() == bottomLeft.x() && popup.width() >= box.width()));
+            } else if (words[0] == "shows") {
+                QStringList shown;
+                for (int row = 0; row < second->count(); ++row)
+                    shown << second->item(row)->text();
+                QCOMPARE(shown.join(','), words[1]);
+            } else if (words[0] == "click") {
+                QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, at);
+            } else if (words[0] == "hover") {
+                // A move to where the cursor already is (left there by an earlier row) is
+                // dropped, so come from elsewhere.
+                QTest::mouseMove(&box);
+                QTest::mouseMove(list->viewport(), at);
+                QTRY_COMPARE(list->currentItem(), list->itemAt(at));
+            } else {
+                QTest::keyClick(list, key(words[1]));
+            }
+        }
 
-void tst_ZorBaseUI::styleSheetErrorLook()
-{
-    QFETCH(QString, kind);
-    QFETCH(bool, bAlwaysRed);
-
-    TestDialog dialog;
-    QWidget* field = dialog.edit;
-    if (kind == "ZorCategoryComBox")
-        field = new ZorCategoryComBox(field->parentWidget());
-    else if (kind != "QLineEdit")
-        field = new QLabel(field->parentWidget());
-    field->setObjectName(kind);
-    field->setFixedSize(200, 60);
-    dialog.show();
-    auto* label = qobject_cast<QLabel*>(field);
-    // A field shows the mark on its border, a label in its text colour.
-    auto isRed = [field, label]() {
-        const QColor colour = label ? label->palette().color(QPalette::WindowText)
-                                    : field->grab().toImage().pixelColor(0, 30);
-        return colour.red() > 200 && colour.green() < 150 && colour.blue() < 150;
-    };
-    if (bAlwaysRed)
-        QCOMPARE(label->text(), QStringLiteral("*"));
-
-    QCOMPARE(isRed(), bAlwaysRed);
-    for (bool bErrored : {true, false}) {
-        field->setProperty("errored", bErrored);
-        UIUtils::UpdateStyle(field);
-        QCOMPARE(isRed(), bErrored || bAlwaysRed);
+        // Still open only where the last step looked into it.
+        QCOMPARE(box.IsPopupVisible(), steps.section(", ", -1).startsWith("shows"));
+        QCOMPARE(QStringList({box.GetFirstLevelId().toString(), box.GetSecondLevelId().toString(),
+                              box.text()})
+                     .join(' ')
+                     .simplified(),
+                 chosen);
+        // Only a choice by the user is announced, and it clears the error mark.
+        const bool bByProgram = steps.startsWith("set");
+        QCOMPARE(changed.count(), chosen.isEmpty() || bByProgram ? 0 : 1);
+        if (!changed.isEmpty())
+            QVERIFY(chosen.startsWith(changed.first().at(0).toString()));
+        if (!bByProgram)
+            QCOMPARE(box.IsErrorStyle(), chosen.isEmpty());
     }
-}
+
+    void toast_data()
+    {
+        QTest::addColumn<int>("type"); // a failure is shown over the window it concerns
+        QTest::newRow("Problem feedback submitted successfully") << int(TOAST_SUCCESS);
+        QTest::newRow("Image upload failed") << int(TOAST_FAILED);
+    }
+    void toast()
+    {
+        QFETCH(int, type);
+        const QString text = QTest::currentDataTag();
+        const bool bWithParent = type == TOAST_FAILED;
+
+        QWidget window;
+        window.setGeometry(150, 120, 500, 400);
+        auto* edit = new QLineEdit(&window);
+        window.show();
+        QApplication::setActiveWindow(&window);
+        edit->setFocus();
+        QTRY_COMPARE(QApplication::focusWidget(), edit);
+        QSignalSpy shown(ZorToastNotifier::Instance(), &ZorToastNotifier::SigToastShown);
+
+        QElapsedTimer clock;
+        clock.start();
+        ZorToast::Show(text, static_cast<ENUM_TOAST_TYPE>(type), bWithParent ? edit : nullptr);
+        QCOMPARE(shown.count(), 1);
+        QCOMPARE(shown.first().mid(0, 2), (QVariantList{text, type}));
+        QCOMPARE(LiveToasts().size(), 1);
+        QPointer<QWidget> toast = LiveToasts().first();
+        QCOMPARE(toast->findChild<QLabel*>(QStringLiteral("toastText"))->text(), text);
+        // Centred over the window it concerns, or over the screen.
+        const QRect area = bWithParent ? window.frameGeometry()
+                                       : QGuiApplication::primaryScreen()->availableGeometry();
+        QVERIFY((toast->geometry().center() - area.center()).manhattanLength() <= 2);
+
+        // Never takes the focus: real window systems honour these flags, the offscreen one
+        // cannot show the difference.
+        QVERIFY(toast->isVisible() && toast->testAttribute(Qt::WA_ShowWithoutActivating) &&
+                (toast->windowFlags() & Qt::WindowDoesNotAcceptFocus));
+        QCoreApplication::processEvents();
+        QVERIFY(QApplication::focusWidget() == edit && QApplication::activeWindow() == &window);
+
+        QTRY_VERIFY_WITH_TIMEOUT(!toast, ZorToast::kDurationMs + 3000);
+        QVERIFY(clock.elapsed() >= ZorToast::kDurationMs - 100);
+    }
+
+    void dialogFrame_data()
+    {
+        QTest::addColumn<bool>("bCloses");
+        QTest::addColumn<bool>("bMoves");
+        QTest::newRow("close button") << true << false;
+        QTest::newRow("Escape") << true << false;
+        // Push buttons are never default: Return in a field must not click one.
+        QTest::newRow("Return") << false << false;
+        QTest::newRow("drag baseTitleLabel") << false << true;
+        QTest::newRow("drag baseTitleLabel not movable") << false << false;
+        QTest::newRow("drag baseContentWidget") << false << false;
+        for (const char* kind : {"QLineEdit", "ZorCategoryComBox", "countLabel", "phoneAsterisk"})
+            QTest::newRow(qPrintable(QStringLiteral("errored ") + kind)) << false << false;
+    }
+    void dialogFrame()
+    {
+        QFETCH(bool, bCloses);
+        QFETCH(bool, bMoves);
+        const QString action = QTest::currentDataTag();
+
+        QPointer<TestDialog> dialog = new TestDialog;
+        const QString name = action.section(' ', 1, 1); // of the handle or the marked field
+        QWidget* field = dialog->edit;
+        if (name == "ZorCategoryComBox")
+            field = new ZorCategoryComBox(field->parentWidget());
+        else if (action.startsWith("errored") && name != "QLineEdit")
+            field = new QLabel(field->parentWidget());
+        field->setObjectName(name);
+        field->setFixedSize(200, 60);
+        dialog->bMovable = !action.endsWith("not movable");
+        dialog->show();
+        const QPoint start = dialog->pos();
+        const QPoint delta(37, 25);
+        if (action == "close button") {
+            QTest::mouseClick(dialog->findChild<QPushButton*>(QStringLiteral("baseCloseButton")),
+                              Qt::LeftButton);
+        } else if (action.startsWith("drag")) {
+            auto* handle = dialog->findChild<QWidget*>(name);
+            const QPoint local(10, 10), global = handle->mapToGlobal(local);
+            auto send = [&](QEvent::Type type, const QPoint& offset, Qt::MouseButtons buttons) {
+                QMouseEvent event(type, local + offset, global + offset, Qt::LeftButton, buttons,
+                                  Qt::NoModifier);
+                QApplication::sendEvent(handle, &event);
+            };
+            send(QEvent::MouseButtonPress, {}, Qt::LeftButton);
+            send(QEvent::MouseMove, delta / 2, Qt::LeftButton);
+            send(QEvent::MouseMove, delta, Qt::LeftButton);
+            send(QEvent::MouseButtonRelease, delta, Qt::NoButton);
+            // A button held again after the release (pressed elsewhere) drags nothing.
+            send(QEvent::MouseMove, 2 * delta, Qt::LeftButton);
+        } else if (action.startsWith("errored")) {
+            auto* label = qobject_cast<QLabel*>(field);
+            // A field shows the mark on its border, a label in its text colour.
+            auto isRed = [field, label]() {
+                const QColor colour = label ? label->palette().color(QPalette::WindowText)
+                                            : field->grab().toImage().pixelColor(0, 30);
+                return colour.red() > 200 && colour.green() < 150 && colour.blue() < 150;
+            };
+            const bool bAlwaysRed = name.endsWith("Asterisk");
+            if (bAlwaysRed)
+                QCOMPARE(label->text(), QStringLiteral("*"));
+            QCOMPARE(isRed(), bAlwaysRed);
+            for (bool bErrored : {true, false}) {
+                field->setProperty("errored", bErrored);
+                UIUtils::UpdateStyle(field);
+                QCOMPARE(isRed(), bErrored || bAlwaysRed);
+            }
+        } else {
+            QTest::keyClick(dialog->edit, action == "Escape" ? Qt::Key_Escape : Qt::Key_Return);
+        }
+        QCOMPARE(dialog->buttonClicks, 0);
+        QCOMPARE(dialog->closeCalls, bCloses ? 1 : 0);
+        QCOMPARE(dialog->isVisible(), !bCloses);
+        QCOMPARE(dialog->pos(), bMoves ? start + delta : start);
+        dialog->close();
+        QTRY_VERIFY(!dialog); // WA_DeleteOnClose is honoured
+    }
+};
 
 QTEST_MAIN(tst_ZorBaseUI)
 #include "tst_zorbaseui.moc"
