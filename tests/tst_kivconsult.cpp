@@ -45,18 +45,12 @@ private slots:
     void init();
     void cleanup();
 
-    void categorySources_data();
-    void categorySources();
+    void showing_data();
+    void showing();
     void secondShowing_data();
     void secondShowing();
-    void release_data();
-    void release();
 
 private:
-    // Fills the form with the fixed list's category, presses Submit and lets the service
-    // accept it under feedbackId.
-    void submit(ZorConsultDialog* dialog, const QByteArray& feedbackId);
-
     HostSandbox m_sandbox;
     ManualGateway* m_gateway = nullptr;
     QWidget* m_parent = nullptr;
@@ -87,47 +81,33 @@ void TestKivConsult::cleanup()
     m_gateway = nullptr;
 }
 
-void TestKivConsult::submit(ZorConsultDialog* dialog, const QByteArray& feedbackId)
-{
-    const QPointer<ZorConsultDialog> watched(dialog);
-    dialog->findChild<ZorCategoryComBox*>(QStringLiteral("typeEdit"))
-        ->SetCurrentId(QStringLiteral("1907"), QStringLiteral("1908"));
-    dialog->findChild<QTextEdit*>(QStringLiteral("textEdit"))->setPlainText(QStringLiteral("x"));
-    dialog->findChild<QLineEdit*>(QStringLiteral("phoneEdit"))
-        ->setText(QStringLiteral("13812345678"));
-    dialog->findChild<QPushButton*>(QStringLiteral("submitButton"))->click();
-    m_gateway->reply(m_gateway->calls.size() - 1,
-                     ConsultTestUtil::successEnvelope('"' + feedbackId + '"'));
-    QTRY_VERIFY(watched.isNull());
-}
-
-void TestKivConsult::categorySources_data()
+void TestKivConsult::showing_data()
 {
     QTest::addColumn<bool>("serviceFirst"); // the service's categories cached before
-    QTest::addColumn<int>("type");          // the showing's source type
+    QTest::addColumn<int>("type");          // the showing's source type; 0 is the full form
     QTest::addColumn<QStringList>("picker");
-    QTest::addColumn<bool>("fixed");
     // Queries sent in all, with a prefetch after the showing that must skip a filled cache.
     QTest::addColumn<int>("queries");
+    QTest::addColumn<QString>("then"); // the facade is released, or the host deletes it
 
     const QStringList service{"10()"};
-    QTest::newRow("0 asks the service") << false << 0 << QStringList() << false << 1;
-    QTest::newRow("1") << false << 1 << QStringList{"1907(1908)"} << true << 0;
-    QTest::newRow("2") << false << 2 << QStringList{"1907(1914)"} << true << 0;
-    QTest::newRow("3 loads nothing") << false << 3 << QStringList() << true << 1;
-    QTest::newRow("1 after the service's") << true << 1 << service << true << 1;
-    QTest::newRow("0 after the service's") << true << 0 << service << false << 1;
+    QTest::newRow("0 asks the service") << false << 0 << QStringList() << 1 << "";
+    QTest::newRow("1, then released") << false << 1 << QStringList{"1907(1908)"} << 0 << "release";
+    QTest::newRow("2, then deleted") << false << 2 << QStringList{"1907(1914)"} << 0 << "delete";
+    QTest::newRow("3 loads nothing") << false << 3 << QStringList() << 1 << "";
+    QTest::newRow("1 after the service's") << true << 1 << service << 1 << "";
+    QTest::newRow("0 after the service's") << true << 0 << service << 1 << "";
 }
 
-void TestKivConsult::categorySources()
+void TestKivConsult::showing()
 {
     QFETCH(bool, serviceFirst);
     QFETCH(int, type);
     QFETCH(QStringList, picker);
-    QFETCH(bool, fixed);
     QFETCH(int, queries);
+    QFETCH(QString, then);
 
-    KivConsult* facade = KivConsult::Instance();
+    const QPointer<KivConsult> facade(KivConsult::Instance());
     if (serviceFirst) {
         facade->RequestBusinessType();
         m_gateway->reply(0, ConsultTestUtil::successEnvelope(kServiceCategories));
@@ -135,14 +115,29 @@ void TestKivConsult::categorySources()
     }
     facade->ShowFeedbackDlg(m_parent, KivConsult::ConsultSourceType(type), QString());
 
-    ZorConsultDialog* dialog = dialogOf(m_parent);
+    const QPointer<ZorConsultDialog> dialog(dialogOf(m_parent));
     QVERIFY(dialog && dialog->isVisible());
     QCOMPARE(pickerCodes(dialog), picker);
-    QCOMPARE(dialog->findChild<QWidget*>(QStringLiteral("typeEdit"))->isHidden(), fixed);
-    QCOMPARE(dialog->findChild<QWidget*>(QStringLiteral("recordButton"))->isHidden(), fixed);
+    QCOMPARE(dialog->findChild<QWidget*>(QStringLiteral("typeEdit"))->isHidden(), type != 0);
+    QCOMPARE(dialog->findChild<QWidget*>(QStringLiteral("recordButton"))->isHidden(), type != 0);
 
     facade->RequestBusinessType();
     QCOMPARE(m_gateway->callsTo(kCategoryApi).size(), queries);
+    if (then.isEmpty())
+        return;
+
+    if (then == QLatin1String("delete"))
+        delete facade.data();
+    else
+        KivConsult::ReleaseInstance();
+    QVERIFY(facade.isNull());
+    // Nothing dangles: a second release finds no facade to delete.
+    KivConsult::ReleaseInstance();
+    // The dialog belongs to its parent, not to the facade.
+    QVERIFY(dialog);
+    // A new facade starts with a new logic, whose cache is empty.
+    KivConsult::Instance();
+    QCOMPARE(ZorConsultLogic::Instance()->GetManager()->GetBusinessTypeCount(), 0);
 }
 
 void TestKivConsult::secondShowing_data()
@@ -171,7 +166,7 @@ void TestKivConsult::secondShowing()
 
     // An open dialog is reused as it is, still without the category row; a closed one is
     // replaced by a full-mode dialog under the new parent, though the cache holds the fixed list.
-    ZorConsultDialog* dialog = dialogOf(closeFirst ? &otherParent : m_parent);
+    const QPointer<ZorConsultDialog> dialog(dialogOf(closeFirst ? &otherParent : m_parent));
     QVERIFY(dialog);
     QCOMPARE(otherParent.findChildren<ZorConsultDialog*>().size(), closeFirst ? 1 : 0);
     QCOMPARE(dialog->findChild<QWidget*>(QStringLiteral("typeEdit"))->isHidden(), !closeFirst);
@@ -179,46 +174,19 @@ void TestKivConsult::secondShowing()
 
     // The record carries the latest browser version; the host hears of it once, not once
     // more for a closed dialog.
-    submit(dialog, "FB-7");
+    dialog->findChild<ZorCategoryComBox*>(QStringLiteral("typeEdit"))
+        ->SetCurrentId(QStringLiteral("1907"), QStringLiteral("1908"));
+    dialog->findChild<QTextEdit*>(QStringLiteral("textEdit"))->setPlainText(QStringLiteral("x"));
+    dialog->findChild<QLineEdit*>(QStringLiteral("phoneEdit"))
+        ->setText(QStringLiteral("13812345678"));
+    dialog->findChild<QPushButton*>(QStringLiteral("submitButton"))->click();
+    m_gateway->reply(m_gateway->calls.size() - 1, ConsultTestUtil::successEnvelope("\"FB-7\""));
+    QTRY_VERIFY(dialog.isNull());
     const auto records = sentRecords(*m_gateway);
     QCOMPARE(records.size(), 1);
     QCOMPARE(records.first()->GetBrowserVersion(), QStringLiteral("new 2.0"));
     QCOMPARE(submitted.count(), 1);
     QCOMPARE(submitted.first().at(0).toString(), QStringLiteral("FB-7"));
-}
-
-void TestKivConsult::release_data()
-{
-    QTest::addColumn<bool>("deleted"); // the host deletes the facade instead of releasing it
-
-    QTest::newRow("released") << false;
-    QTest::newRow("deleted") << true;
-}
-
-void TestKivConsult::release()
-{
-    QFETCH(bool, deleted);
-
-    KivConsult* facade = KivConsult::Instance();
-    facade->ShowFeedbackDlg(m_parent, KivConsult::SourceLoginProblem, QString());
-    const QPointer<ZorConsultDialog> dialog(dialogOf(m_parent));
-    QVERIFY(ZorConsultLogic::Instance()->GetManager()->GetBusinessTypeCount() > 0);
-
-    QPointer<KivConsult> watched(facade);
-    if (deleted)
-        delete facade;
-    else
-        KivConsult::ReleaseInstance();
-    QVERIFY(watched.isNull());
-    // Nothing dangles: a second release finds no facade to delete.
-    KivConsult::ReleaseInstance();
-    // The dialog belongs to its parent, not to the facade.
-    QVERIFY(dialog);
-
-    // A new facade starts with a new logic, whose cache is empty.
-    KivConsult::Instance();
-    QCOMPARE(ZorConsultLogic::Instance()->GetManager()->GetBusinessTypeCount(), 0);
-    delete dialog;
 }
 
 QTEST_MAIN(TestKivConsult)
