@@ -12,7 +12,19 @@
 #include <QScreen>
 #include <QSysInfo>
 
+#include <limits>
+
 namespace {
+
+// The record's codes are 32-bit signed on every platform (long is 64 bits wide on some):
+// a value that does not fit is no valid code and goes out as 0, never wrapped into another.
+qint32 ToCode(long code)
+{
+    if (code < long(std::numeric_limits<qint32>::min()) ||
+        code > long(std::numeric_limits<qint32>::max()))
+        return 0;
+    return static_cast<qint32>(code);
+}
 
 // Shared with the advisory service, which decrypts userId with it.
 const QByteArray kUserIdKey = QByteArrayLiteral("quorlendtavishmo");
@@ -32,7 +44,7 @@ long ConsultDescEntity::GetStartBusinessCode1() const
 
 void ConsultDescEntity::SetStartBusinessCode1(long code)
 {
-    m_startBusinessCode1 = static_cast<qint32>(code);
+    m_startBusinessCode1 = ToCode(code);
 }
 
 QString ConsultDescEntity::GetStartBusinessName1() const
@@ -52,7 +64,7 @@ long ConsultDescEntity::GetStartBusinessCode2() const
 
 void ConsultDescEntity::SetStartBusinessCode2(long code)
 {
-    m_startBusinessCode2 = static_cast<qint32>(code);
+    m_startBusinessCode2 = ToCode(code);
 }
 
 QString ConsultDescEntity::GetStartBusinessName2() const

@@ -1,7 +1,6 @@
 // The advisory service's two calls as the module writes and reads them: the category tree
 // of a reply, the query's parameters, and the feedback record with its computed fields.
 
-#include "AesModule.h"
 #include "ConsultBusinessTypeRequest.h"
 #include "ConsultBusinessTypeResponse.h"
 #include "ConsultDescEntity.h"
@@ -33,6 +32,8 @@ private slots:
     void categoryReply_data();
     void categoryReply();
     void params();
+    void businessCodes_data();
+    void businessCodes();
     void computedFields_data();
     void computedFields();
     void feedbackId_data();
@@ -123,6 +124,43 @@ void TestConsultProtocol::params()
              QByteArray("{\n    \"venderId\": \"123456789012345\"\n}\n"));
 }
 
+void TestConsultProtocol::businessCodes_data()
+{
+    // A category code as the picker holds it, and what the record sends for it.
+    QTest::addColumn<QString>("code");
+    QTest::addColumn<int>("sent");
+
+    QTest::newRow("plain") << "1908" << 1908;
+    QTest::newRow("largest 32-bit") << "2147483647" << 2147483647;
+    QTest::newRow("smallest 32-bit") << "-2147483648" << int(-2147483647 - 1);
+    QTest::newRow("one beyond 32 bits") << "2147483648" << 0;
+    QTest::newRow("would wrap to a negative code") << "2147483653" << 0;
+    QTest::newRow("one below 32 bits") << "-2147483649" << 0;
+    QTest::newRow("beyond 64 bits") << "99999999999999999999" << 0;
+    QTest::newRow("no number") << "19a" << 0;
+}
+
+void TestConsultProtocol::businessCodes()
+{
+    QFETCH(QString, code);
+    QFETCH(int, sent);
+
+    // Set as the dialog sets it, and written by the mapper from a JSON number.
+    ConsultDescEntity desc;
+    desc.SetStartBusinessCode1(code.toLong(nullptr, 10));
+    bool isNumber = false;
+    code.toDouble(&isNumber);
+    // Whether the mapper takes a value beyond 32 bits depends on the width of long; either
+    // way nothing but the code itself or 0 may reach the record.
+    if (isNumber)
+        desc.Parse(QJsonDocument::fromJson("{\"startBusinessCode2\": " + code.toLatin1() + "}"));
+    else
+        desc.SetStartBusinessCode2(code.toLong(nullptr, 10));
+    const QJsonObject record = desc.ToJsonObject();
+    QCOMPARE(record.value(QStringLiteral("startBusinessCode1")), QJsonValue(sent));
+    QCOMPARE(record.value(QStringLiteral("startBusinessCode2")), QJsonValue(sent));
+}
+
 void TestConsultProtocol::computedFields_data()
 {
     // The row names the key. The record ignores the forged value written through the property
@@ -132,9 +170,6 @@ void TestConsultProtocol::computedFields_data()
     QTest::addColumn<QVariant>("before");
     QTest::addColumn<QVariant>("after");
 
-    QByteArray otherUserId;
-    QVERIFY(AesModule::encrpty_ecb_Java_base64(otherUserId, QStringLiteral("商户-Ünï-7").toUtf8(),
-                                               userIdKey()));
     // The primary screen's available area, and the scale in percent.
     const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
     QVERIFY(!area.isEmpty());
@@ -143,8 +178,11 @@ void TestConsultProtocol::computedFields_data()
     const auto row = [](const char* key, const QVariant& forged, const QVariant& before,
                         const QVariant& after) { QTest::newRow(key) << forged << before << after; };
     row("venderId", "999", "10086", "123456789012345");
-    // The pin, encrypted.
-    row("userId", "plain-pin", "PtMYNKkIPAlxf2tC9+bx2g==", QString::fromLatin1(otherUserId));
+    // The pin as UTF-8, encrypted; both expectations come from
+    // printf '<pin>' | openssl enc -aes-128-ecb -K <hex of the key> | base64
+    // with the 18-byte pin of six Chinese characters taking two blocks.
+    row("userId", "plain-pin",
+        "PtMYNKkIPAlxf2tC9+bx2g==", "4ez9GT1Y61ItHWzrU1DJRZtgML80Kd2gVyC/sJJlQC4=");
     row("version", "0.0.1", "5.3.0.1", "6.0");
     row("ip", "1.1.1.1", "192.168.7.21", "10.0.0.9");
     row("deviceId", "forged", "a3f1c2d4-0000-device", "other-device");
@@ -166,7 +204,7 @@ void TestConsultProtocol::computedFields()
     QVERIFY(desc.dynamicPropertyNames().isEmpty());
 
     // The record reports the host's current state whenever it is read.
-    setSession(123456789012345, QStringLiteral("商户-Ünï-7"), "6.0", QStringLiteral("10.0.0.9"),
+    setSession(123456789012345, QStringLiteral("商户密码测试"), "6.0", QStringLiteral("10.0.0.9"),
                QStringLiteral("other-device"));
     DpiTool::SetScaleFactor(1.5);
     QCOMPARE(desc.ToJsonObject().value(key), QJsonValue::fromVariant(after));

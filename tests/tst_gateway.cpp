@@ -121,6 +121,10 @@ void TestGateway::send_data()
         << Address::OwnOverRefusingBase << "" << false << 0 << 1 << "^$";
     QTest::newRow("HTTP error status")
         << Address::Base << "http:503" << false << int(HttpStatus) << 1 << "HTTP status 503";
+    QTest::newRow("HTTP 404: wrong address")
+        << Address::Base << "http:404" << false << int(HttpStatus) << 1 << "HTTP status 404\\b";
+    QTest::newRow("HTTP 413: body too large")
+        << Address::Base << "http:413" << false << int(HttpStatus) << 1 << "HTTP status 413\\b";
     // Never sent again: the service may still be working on it.
     QTest::newRow("no answer in time") << Address::Base << "delay:3000" << false << int(Timeout)
                                        << 1 << "did not answer within 0.3 seconds";

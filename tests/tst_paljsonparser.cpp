@@ -101,6 +101,11 @@ void TestPalJsonParser::parseValue_data()
     row("null keeps the value", "text", "null", "init");
     row("bytes from and to non-ASCII text as UTF-8", "bytes", "\"\xc3\xa4\"",
         QByteArray("\xc3\xa4"), true, QStringLiteral("\u00e4"));
+    // Every byte survives the round trip: a NUL does not end the text.
+    row("bytes with NUL bytes, to JSON whole", "bytes", R"("a\u0000b\u0000")",
+        QByteArray("a\0b\0", 4), true, QString::fromLatin1("a\0b\0", 4));
+    row("bytes starting with NUL and non-ASCII after it", "bytes", R"("\u0000\u00e4")",
+        QByteArray("\0\xc3\xa4", 3), true, QString::fromUtf8("\0\xc3\xa4", 3));
     row("bool from 1", "flag", "1", true);
     row("bool from 2 is refused", "flag", "2", false, false);
     row("int from text", "count", R"(" -17 ")", -17);

@@ -137,8 +137,11 @@ QJsonValue ToJsonValue(int type, const QVariant& value)
     switch (type) {
     case QMetaType::QString:
         return value.toString();
-    case QMetaType::QByteArray:
-        return QString::fromUtf8(value.toByteArray());
+    case QMetaType::QByteArray: {
+        // With its size: the QByteArray overload of fromUtf8 stops at the first NUL byte.
+        const QByteArray bytes = value.toByteArray();
+        return QString::fromUtf8(bytes.constData(), bytes.size());
+    }
     case QMetaType::Bool:
         return value.toBool();
     case QMetaType::Int:
