@@ -111,38 +111,27 @@ ZorConsultDialog::~ZorConsultDialog()
 void ZorConsultDialog::InitUI()
 {
     setAttribute(Qt::WA_DeleteOnClose);
-    SetTitleText(tr("Problem FeedBack"), true);
 
     m_pUploadWidget = new UploadImageWidget(this);
     // The strip takes the height the operation row leaves; the row stays one button high.
     m_ui->uploadVerticalLayout->addWidget(m_pUploadWidget, 1);
 
     m_ui->typeEdit->setCursor(Qt::PointingHandCursor);
-    m_ui->countLabel->setText(tr("0/%1").arg(kMaxDescLength));
 
-    const QList<QPair<ZorIconButtonWidget*, QString>> iconButtons = {
-        {m_ui->uploadWidget, tr("Upload")},
-        {m_ui->captureWidget, tr("Capture")},
-    };
-    for (const auto& button : iconButtons) {
-        button.first->SetSpacing(6);
-        button.first->SetContentsMargins(16, 8, 16, 8);
-        button.first->GetLabelText()->setText(button.second);
-        button.first->setCursor(Qt::PointingHandCursor);
-        button.first->setFocusPolicy(Qt::ClickFocus);
+    for (ZorIconButtonWidget* button : {m_ui->uploadWidget, m_ui->captureWidget}) {
+        button->SetSpacing(6);
+        button->SetContentsMargins(16, 8, 16, 8);
+        button->setCursor(Qt::PointingHandCursor);
+        button->setFocusPolicy(Qt::ClickFocus);
     }
 
-    m_ui->imgtipLabel->setText(
-        tr("Upload a maximum of 5 files in JPG/PNG format and the size of the image is within 2M"));
     // The operation row is one button high (AdjustLayout sizes the tip to whole lines); a
     // tip wrapped beyond it would squeeze the thumbnails below, so it shows in full as a
     // tool tip.
-    m_ui->imgtipLabel->setToolTip(m_ui->imgtipLabel->text());
     m_ui->imgtipLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     m_ui->imgtipLabel->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
     m_ui->horizontalLayoutOperation->setAlignment(m_ui->imgtipLabel, Qt::AlignVCenter);
 
-    m_ui->phoneEdit->setPlaceholderText(tr("Please enter your telephone number"));
     m_ui->phoneEdit->setValidator(new QRegExpValidator(PhonePattern(), m_ui->phoneEdit));
 
     m_ui->recordButton->SetBusiness(Zor::BusinessMerchant);
@@ -151,6 +140,33 @@ void ZorConsultDialog::InitUI()
     m_ui->submitButton->SetButtonType(ZorPushButton::TypePrimary);
     m_ui->cancelButton->SetBusiness(Zor::BusinessMerchant);
     m_ui->cancelButton->SetButtonType(ZorPushButton::TypeSecondary);
+
+    RetranslateUi();
+}
+
+void ZorConsultDialog::RetranslateUi()
+{
+    m_ui->retranslateUi(GetContentWidget());
+    SetTitleText(tr("Problem FeedBack"), true);
+    ShowCount(m_ui->textEdit->toPlainText().length());
+    m_ui->uploadWidget->GetLabelText()->setText(tr("Upload"));
+    m_ui->captureWidget->GetLabelText()->setText(tr("Capture"));
+    m_ui->imgtipLabel->setText(
+        tr("Upload a maximum of 5 files in JPG/PNG format and the size of the image is within 2M"));
+    m_ui->imgtipLabel->setToolTip(m_ui->imgtipLabel->text());
+    m_ui->phoneEdit->setPlaceholderText(tr("Please enter your telephone number"));
+}
+
+void ZorConsultDialog::changeEvent(QEvent* event)
+{
+    if (event->type() == QEvent::LanguageChange)
+        RetranslateUi();
+    ZorBaseDialog::changeEvent(event);
+}
+
+void ZorConsultDialog::ShowCount(int length)
+{
+    m_ui->countLabel->setText(tr("%1/%2").arg(length).arg(kMaxDescLength));
 }
 
 void ZorConsultDialog::InitConnect()
@@ -266,7 +282,7 @@ void ZorConsultDialog::SlotDescriptionChanged()
     QString text = m_ui->textEdit->toPlainText();
     const int length = text.length();
     if (length <= kMaxDescLength) {
-        m_ui->countLabel->setText(tr("%1/%2").arg(length).arg(kMaxDescLength));
+        ShowCount(length);
         return;
     }
 

@@ -50,8 +50,15 @@ private slots:
     void SlotDescriptionChanged();
     void SlotPhoneChanged();
 
+protected:
+    void changeEvent(QEvent* event) override;
+
 private:
     void InitUI();
+    // Sets every text of the dialog in the current language.
+    void RetranslateUi();
+    // The description's counter, "length/maximum".
+    void ShowCount(int length);
     void InitConnect();
     void AdjustLayout();
     void SelectDefaultType();

@@ -60,6 +60,11 @@ bool ParseDemoOptions(const QStringList& arguments, const QString& defaultStateD
         QStringLiteral("browser-version"),
         QStringLiteral("Browser version the host hands to the dialog."), QStringLiteral("TEXT"),
         QStringLiteral("QtWebEngine/5.15.13"));
+    const QCommandLineOption language(
+        QStringLiteral("lang"),
+        QStringLiteral("Language the host chooses for the feedback module, e.g. zh_CN "
+                       "(default: English); the Language menu switches it while the host runs."),
+        QStringLiteral("LANGUAGE"));
     const QCommandLineOption script(
         QStringLiteral("script"),
         QStringLiteral("Fill and submit one feedback unattended, print the outcome and exit "
@@ -77,7 +82,7 @@ bool ParseDemoOptions(const QStringList& arguments, const QString& defaultStateD
                                    QStringLiteral("With --script: the telephone number."),
                                    QStringLiteral("DIGITS"), QStringLiteral("13800138000"));
     parser.addOptions({stateDir, gateway, venderId, pin, appVersion, clientIp, deviceId,
-                       browserVersion, script, screenshot, description, phone});
+                       browserVersion, language, script, screenshot, description, phone});
 
     if (!parser.parse(arguments)) {
         error = parser.errorText();
@@ -106,6 +111,7 @@ bool ParseDemoOptions(const QStringList& arguments, const QString& defaultStateD
     options.facts.clientIp = parser.value(clientIp);
     options.facts.deviceId = parser.value(deviceId);
     options.browserVersion = parser.value(browserVersion);
+    options.language = parser.value(language);
     options.stateDir = QDir::cleanPath(QDir(parser.value(stateDir)).absolutePath());
 
     if (parser.isSet(gateway)) {

@@ -23,6 +23,9 @@ struct DemoOptions
     // Base address of a running advisory service; empty: the host starts its own.
     QString gatewayUrl;
 
+    // The language the host starts in ("zh_CN"); empty: the source texts (English).
+    QString language;
+
     bool script = false;
     QString screenshotPath;
     QString description;

@@ -1,7 +1,9 @@
 #include "HostWindow.h"
 
+#include "HostLanguage.h"
 #include "HostSetup.h"
 
+#include <QActionGroup>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDesktopServices>
@@ -11,6 +13,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QLocale>
+#include <QMenu>
+#include <QMenuBar>
 #include <QPushButton>
 #include <QRegularExpressionValidator>
 #include <QTime>
@@ -18,13 +23,17 @@
 #include <QVBoxLayout>
 
 HostWindow::HostWindow(const MerchantFacts& facts, const QString& browserVersion, bool bOpenPages,
-                       QWidget* parent)
+                       HostLanguage* language, QWidget* parent)
     : QWidget(parent), m_bOpenPages(bOpenPages)
 {
     setObjectName(QStringLiteral("feedbackHostWindow"));
     setWindowTitle(tr("Merchant client (feedback demo)"));
 
     auto* rootLayout = new QVBoxLayout(this);
+    m_menuBar = new QMenuBar(this);
+    m_menuBar->setObjectName(QStringLiteral("hostMenuBar"));
+    rootLayout->setMenuBar(m_menuBar);
+    AddLanguageMenu(language);
 
     auto* merchantBox = new QGroupBox(tr("Merchant session"), this);
     auto* merchantLayout = new QFormLayout(merchantBox);
@@ -156,6 +165,29 @@ void HostWindow::SlotOpenRecordUrl(const QString& url)
     if (m_bOpenPages)
         QDesktopServices::openUrl(QUrl(url));
     emit SigRecordUrlListed(url);
+}
+
+void HostWindow::AddLanguageMenu(HostLanguage* language)
+{
+    QMenu* menu = m_menuBar->addMenu(tr("&Language"));
+    menu->setObjectName(QStringLiteral("languageMenu"));
+    auto* group = new QActionGroup(menu);
+    // Each language is named in itself, so that whoever reads it finds their own.
+    const auto addLanguage = [&](const QString& code, const QString& name) {
+        QAction* action = menu->addAction(name);
+        action->setObjectName(QStringLiteral("language_") + code);
+        action->setCheckable(true);
+        action->setChecked(code == language->Current() ||
+                           (code == QLatin1String("en") && language->Current().isEmpty()));
+        group->addAction(action);
+        connect(action, &QAction::triggered, language, [language, code]() { language->Use(code); });
+    };
+    addLanguage(QStringLiteral("en"), QStringLiteral("English"));
+    for (const QString& code : HostLanguage::Available()) {
+        const QLocale locale(code);
+        addLanguage(code, QStringLiteral("%1 (%2)").arg(locale.nativeLanguageName(),
+                                                        locale.nativeCountryName()));
+    }
 }
 
 void HostWindow::ShowFeedbackDialog(KivConsult::ConsultSourceType sourceType)

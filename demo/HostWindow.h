@@ -7,9 +7,11 @@
 #include <QString>
 #include <QWidget>
 
+class HostLanguage;
 class QLabel;
 class QLineEdit;
 class QListWidget;
+class QMenuBar;
 class QPushButton;
 
 // The merchant client's main window as far as feedback goes: the merchant's facts (applied
@@ -20,9 +22,9 @@ class HostWindow : public QWidget
     Q_OBJECT
 public:
     // bOpenPages: open the history page in the system browser when the module asks for it
-    // (a scripted run only lists the address).
+    // (a scripted run only lists the address). language: what the Language menu switches.
     HostWindow(const MerchantFacts& facts, const QString& browserVersion, bool bOpenPages,
-               QWidget* parent = nullptr);
+               HostLanguage* language, QWidget* parent = nullptr);
 
     // Shown once the host knows which advisory service its gateway talks to.
     void SetServiceDescription(const QString& text);
@@ -46,6 +48,7 @@ private slots:
 
 private:
     void ShowFeedbackDialog(KivConsult::ConsultSourceType sourceType);
+    void AddLanguageMenu(HostLanguage* language);
 
     QLineEdit* m_venderIdEdit = nullptr;
     QLineEdit* m_pinEdit = nullptr;
@@ -57,5 +60,6 @@ private:
     QListWidget* m_feedbackList = nullptr;
     QListWidget* m_recordUrlList = nullptr;
     QLabel* m_serviceLabel = nullptr;
+    QMenuBar* m_menuBar = nullptr;
     bool m_bOpenPages = true;
 };

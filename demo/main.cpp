@@ -1,5 +1,6 @@
 #include "DemoOptions.h"
 #include "FeedbackScript.h"
+#include "HostLanguage.h"
 #include "HostSetup.h"
 #include "HostWindow.h"
 #include "LocalAdvisoryService.h"
@@ -60,6 +61,14 @@ int main(int argc, char* argv[])
     if (options.script)
         QApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
 
+    HostLanguage language;
+    if (!language.Use(options.language)) {
+        PrintLine(stderr,
+                  QStringLiteral("feedback-host: no translation for --lang %1 (available: en %2)")
+                      .arg(options.language, HostLanguage::Available().join(QLatin1Char(' '))));
+        return 2;
+    }
+
     if (!HostSetup::PrepareStateDir(options.stateDir, options.script, error)) {
         PrintLine(stderr, QStringLiteral("feedback-host: %1").arg(error));
         return 1;
@@ -70,7 +79,7 @@ int main(int argc, char* argv[])
 
     int exitCode = 0;
     {
-        HostWindow window(options.facts, options.browserVersion, !options.script);
+        HostWindow window(options.facts, options.browserVersion, !options.script, &language);
         LocalAdvisoryService service;
         std::unique_ptr<FeedbackScript> script;
         TerminationSignals termination;

@@ -11,6 +11,7 @@ PACKAGES=(
     libcpp-httplib-dev libsqlite3-dev nlohmann-json3-dev
     xvfb xauth xclip
     fonts-dejavu-core
+    qttranslations5-l10n fonts-wqy-microhei
 )
 
 missing=()

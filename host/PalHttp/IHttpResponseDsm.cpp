@@ -9,11 +9,6 @@
 
 namespace {
 
-QString Tr(const char* text)
-{
-    return QCoreApplication::translate("IHttpResponseDsm", text);
-}
-
 // The envelope's "code" when it is a whole number that fits an int.
 bool ReadCode(const QJsonObject& envelope, int* code)
 {
@@ -42,32 +37,43 @@ void IHttpResponseDsm::SetData(const QByteArray& data)
     const QJsonDocument document = QJsonDocument::fromJson(data, &parseError);
     if (parseError.error != QJsonParseError::NoError) {
         SetError(HttpErrorCode::BadReply,
-                 Tr("The advisory service sent a reply that could not be read (%1 at offset "
-                    "%2). Please try again later.")
+                 QCoreApplication::translate(
+                     "IHttpResponseDsm",
+                     "The advisory service sent a reply that could not be read (%1 at offset "
+                     "%2). Please try again later.")
                      .arg(parseError.errorString(), QString::number(parseError.offset)));
         return;
     }
     if (!document.isObject()) {
         SetError(HttpErrorCode::BadReply,
-                 Tr("The advisory service sent a reply of an unexpected form (not a JSON "
-                    "object). Please try again later."));
+                 QCoreApplication::translate(
+                     "IHttpResponseDsm",
+                     "The advisory service sent a reply of an unexpected form (not a JSON "
+                     "object). Please try again later."));
         return;
     }
     const QJsonObject envelope = document.object();
     int code = 0;
     if (!ReadCode(envelope, &code)) {
         SetError(HttpErrorCode::BadReply,
-                 Tr("The advisory service sent a reply without a result code. Please try "
-                    "again later."));
+                 QCoreApplication::translate(
+                     "IHttpResponseDsm",
+                     "The advisory service sent a reply without a result code. Please try "
+                     "again later."));
         return;
     }
     if (code != GetSuccessCode()) {
         const QString message = envelope.value(QStringLiteral("msg")).toString().trimmed();
-        SetError(code, message.isEmpty()
-                           ? Tr("The advisory service refused the request (code %1).").arg(code)
-                           // One pass, so a "%1" inside the message stays as it is.
-                           : Tr("The advisory service refused the request: %1 (code %2)")
-                                 .arg(message, QString::number(code)));
+        SetError(
+            code,
+            message.isEmpty()
+                ? QCoreApplication::translate("IHttpResponseDsm",
+                                              "The advisory service refused the request (code %1).")
+                      .arg(code)
+                // One pass, so a "%1" inside the message stays as it is.
+                : QCoreApplication::translate(
+                      "IHttpResponseDsm", "The advisory service refused the request: %1 (code %2)")
+                      .arg(message, QString::number(code)));
         return;
     }
     m_bSuccess = true;

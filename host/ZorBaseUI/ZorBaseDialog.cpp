@@ -48,7 +48,6 @@ ZorBaseDialog::ZorBaseDialog(QWidget* parent, Qt::WindowFlags flags,
         m_closeButton->setObjectName(QStringLiteral("baseCloseButton"));
         m_closeButton->setCursor(Qt::PointingHandCursor);
         m_closeButton->setFocusPolicy(Qt::NoFocus);
-        m_closeButton->setToolTip(tr("Close"));
         connect(m_closeButton, &QPushButton::clicked, this, &ZorBaseDialog::SlotClose);
 
         auto* titleLayout = new QHBoxLayout(m_titleBar);
@@ -63,6 +62,7 @@ ZorBaseDialog::ZorBaseDialog(QWidget* parent, Qt::WindowFlags flags,
     layout->addWidget(m_contentWidget, 1);
 
     setStyleSheet(UIUtils::DefaultStyleSheet());
+    RetranslateFrame();
     AdjustForDpi();
 }
 
@@ -196,8 +196,18 @@ void ZorBaseDialog::showEvent(QShowEvent* event)
 
 void ZorBaseDialog::changeEvent(QEvent* event)
 {
+    if (event->type() == QEvent::LanguageChange)
+        RetranslateFrame();
     // A drag cannot survive losing the window's activation (another window took the mouse).
     if (event->type() == QEvent::ActivationChange && !isActiveWindow())
         m_bDragging = false;
     QDialog::changeEvent(event);
+}
+
+void ZorBaseDialog::RetranslateFrame()
+{
+    if (m_closeButton) {
+        m_closeButton->setToolTip(tr("Close"));
+        m_closeButton->setAccessibleName(tr("Close"));
+    }
 }

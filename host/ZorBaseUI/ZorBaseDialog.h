@@ -61,6 +61,9 @@ protected:
     void changeEvent(QEvent* event) override;
 
 private:
+    // The frame's own texts (the close button's), in the current language.
+    void RetranslateFrame();
+
     BaseDialogTitle::BaseTitleType m_titleType;
     QWidget* m_titleBar = nullptr;
     QLabel* m_titleLabel = nullptr;
