@@ -93,6 +93,8 @@ ZorConsultDialog::ZorConsultDialog(QWidget* parent)
     : ZorBaseDialog(parent, Qt::WindowCloseButtonHint, BaseDialogTitle::TitleClose, false)
     , m_ui(new ZorConsultDialogForm)
 {
+    // Hosts find the dialog by this name, as their style sheets and tests do its fields.
+    setObjectName(QStringLiteral("ZorConsultDialog"));
     m_ui->setupUi(GetContentWidget());
     InitUI();
     InitConnect();
