@@ -12,6 +12,7 @@ PACKAGES=(
     xvfb xauth xclip
     fonts-dejavu-core
     qttranslations5-l10n fonts-wqy-microhei
+    libtesseract-dev tesseract-ocr-eng tesseract-ocr-chi-sim
 )
 
 missing=()

@@ -23,6 +23,9 @@ public:
     Action GetAction() const { return m_eAction; }
     QRect GetRegion() const { return m_region; }
     QString GetMessage() const { return m_strMessage; }
+    // Empty when no mark-up was asked for.
+    QString GetMarkupFile() const { return m_strMarkupFile; }
+    bool GetHideNumbers() const { return m_bHideNumbers; }
 
 private:
     static CommandLine Invalid(const QString& message);
@@ -31,4 +34,6 @@ private:
     Action m_eAction = Action::Select;
     QRect m_region;
     QString m_strMessage;
+    QString m_strMarkupFile;
+    bool m_bHideNumbers = false;
 };

@@ -3,9 +3,8 @@
 #include <QHBoxLayout>
 #include <QToolButton>
 
-namespace {
-
-QToolButton* MakeButton(const QString& objectName, const QString& text, QWidget* pParent)
+QToolButton* SelectionToolBar::MakeButton(const QString& objectName, const QString& text,
+                                          QWidget* pParent)
 {
     auto* pButton = new QToolButton(pParent);
     pButton->setObjectName(objectName);
@@ -15,8 +14,6 @@ QToolButton* MakeButton(const QString& objectName, const QString& text, QWidget*
     pButton->setAutoRaise(true);
     return pButton;
 }
-
-} // namespace
 
 SelectionToolBar::SelectionToolBar(QWidget* pParent) : QWidget(pParent)
 {

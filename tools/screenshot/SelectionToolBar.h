@@ -2,6 +2,8 @@
 
 #include <QWidget>
 
+class QToolButton;
+
 // The small "OK" / "Cancel" bar shown beside a finished selection.
 class SelectionToolBar : public QWidget
 {
@@ -9,6 +11,11 @@ class SelectionToolBar : public QWidget
 
 public:
     explicit SelectionToolBar(QWidget* pParent);
+
+    // A flat button that never takes the keyboard focus: keys belong to the overlay, and a
+    // focused button would swallow Return.
+    static QToolButton* MakeButton(const QString& objectName, const QString& text,
+                                   QWidget* pParent);
 
 signals:
     void SigConfirm();

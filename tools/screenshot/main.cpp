@@ -1,7 +1,11 @@
 #include "ClipboardWriter.h"
 #include "CommandLine.h"
+#include "Markup.h"
+#include "MarkupJson.h"
+#include "NumberFinder.h"
 #include "ScreenShot.h"
 #include "SelectionOverlay.h"
+#include "TextReader.h"
 
 #include <QApplication>
 #include <QCursor>
@@ -41,6 +45,10 @@ ScreenShot GrabOrReport(QScreen* pScreen, QString* pError)
 int CaptureRegion(const CommandLine& commandLine)
 {
     QString error;
+    MarkupShapes shapes;
+    if (!commandLine.GetMarkupFile().isEmpty() &&
+        !MarkupJson::Load(commandLine.GetMarkupFile(), &shapes, &error))
+        return Fail(error);
     const ScreenShot shot = GrabOrReport(QGuiApplication::primaryScreen(), &error);
     if (shot.IsNull())
         return Fail(error);
@@ -50,7 +58,18 @@ int CaptureRegion(const CommandLine& commandLine)
                         .arg(commandLine.GetMessage())
                         .arg(bounds.width())
                         .arg(bounds.height()));
-    return Deliver(shot.Crop(commandLine.GetRegion()));
+    const QImage picture = shot.Crop(commandLine.GetRegion());
+    if (!MarkupJson::FitsPicture(shapes, picture.size(), &error))
+        return Fail(error);
+    if (commandLine.GetHideNumbers()) {
+        // Asked to hide numbers, the program never hands over a picture that may show them.
+        TextReader reader;
+        if (!reader.Load())
+            return Fail(QStringLiteral("numbers cannot be hidden: %1").arg(reader.GetError()));
+        for (const QRect& box : NumberFinder::FindIn(reader, picture))
+            shapes.append(MarkupShape::BlackOut(box));
+    }
+    return Deliver(ApplyMarkup(picture, shapes));
 }
 
 int CaptureInteractively(QApplication& app)
@@ -64,7 +83,10 @@ int CaptureInteractively(QApplication& app)
     if (shot.IsNull())
         return Fail(error);
 
+    // Loads the recognition data while the user chooses the area.
+    NumberFinder finder;
     SelectionOverlay overlay(shot);
+    overlay.SetNumberFinder(&finder);
     bool bAccepted = false;
     QRect area;
     QObject::connect(&overlay, &SelectionOverlay::SigAccepted, [&](const QRect& chosen) {
@@ -80,7 +102,7 @@ int CaptureInteractively(QApplication& app)
     overlay.hide();
     if (!bAccepted)
         return kCancelled;
-    return Deliver(shot.Crop(area));
+    return Deliver(overlay.RenderPicture(area));
 }
 
 } // namespace
