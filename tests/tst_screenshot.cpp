@@ -7,25 +7,33 @@
 #define QTEST_QPA_MOUSE_HANDLING
 
 #include "CommandLine.h"
+#include "Markup.h"
+#include "MarkupModel.h"
+#include "NumberFinder.h"
 #include "ScreenShot.h"
 #include "SelectionOverlay.h"
 #include "TestMessageHandler.h"
+#include "TestPictures.h"
+#include "TextReader.h"
 
 #include <QApplication>
 #include <QClipboard>
 #include <QImage>
 #include <QLabel>
 #include <QLine>
+#include <QLineEdit>
 #include <QPixmap>
 #include <QProcess>
 #include <QScopedPointer>
 #include <QScreen>
 #include <QSignalSpy>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
 #include <QVector>
 
+#include <algorithm>
 #include <memory>
 
 namespace {
@@ -87,6 +95,40 @@ std::unique_ptr<SelectionOverlay> ShowOverlay(qreal ratio)
     return QTest::qWaitForWindowExposed(overlay.get()) ? std::move(overlay) : nullptr;
 }
 
+void Drag(QWidget* pWidget, const QPoint& from, const QPoint& to)
+{
+    QTest::mousePress(pWidget, Qt::LeftButton, Qt::NoModifier, from);
+    QTest::mouseMove(pWidget, (from + to) / 2);
+    QTest::mouseMove(pWidget, to);
+    QTest::mouseRelease(pWidget, Qt::LeftButton, Qt::NoModifier, to);
+}
+
+// image equals expected everywhere outside the boxes.
+bool SameOutside(const QImage& image, const QImage& expected, const QVector<QRect>& boxes)
+{
+    if (image.size() != expected.size())
+        return false;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) {
+            const bool bInside = std::any_of(boxes.begin(), boxes.end(),
+                                             [&](const QRect& box) { return box.contains(x, y); });
+            if (!bInside && image.pixel(x, y) != expected.pixel(x, y))
+                return false;
+        }
+    return true;
+}
+
+// A window on the test screen showing a picture at its own pixels.
+std::unique_ptr<QLabel> ShowPicture(const QImage& picture, const QPoint& at)
+{
+    auto window = std::make_unique<QLabel>();
+    window->setWindowFlags(Qt::FramelessWindowHint | Qt::X11BypassWindowManagerHint);
+    window->setPixmap(QPixmap::fromImage(picture));
+    window->setGeometry(QRect(at, picture.size()));
+    window->show();
+    return window;
+}
+
 } // namespace
 
 class tst_Screenshot : public QObject
@@ -103,6 +145,14 @@ private slots:
     void cropsDevicePixels();
     void overlay_data();
     void overlay();
+    void markupOnClipboard_data();
+    void markupOnClipboard();
+    void overlayMarks_data();
+    void overlayMarks();
+    void overlayText();
+    void hideNumbersOnClipboard_data();
+    void hideNumbersOnClipboard();
+    void hideNumbersInOverlay();
 
 private:
     QScopedPointer<QLabel> m_pPattern;
@@ -301,6 +351,257 @@ void tst_Screenshot::overlay()
     QTest::keyClick(overlay.get(), Qt::Key_Return);
     QTest::keyClick(overlay.get(), Qt::Key_Escape);
     QCOMPARE(accepted.count() + cancelled.count(), 1);
+}
+
+void tst_Screenshot::markupOnClipboard_data()
+{
+    QTest::addColumn<QByteArray>("markup");
+    QTest::addColumn<QVector<QRect>>("blackOuts");
+    QTest::addColumn<QVector<QRect>>("marked"); // every pixel a mark may change
+    QTest::addColumn<int>("exitCode");
+
+    using Boxes = QVector<QRect>;
+    QTest::newRow("black-out") << QByteArray(R"([{"type": "blackout", "rect": [10, 20, 50, 30]}])")
+                               << Boxes{QRect(10, 20, 50, 30)} << Boxes{QRect(10, 20, 50, 30)} << 0;
+    QTest::newRow("black-out at the picture's corner, under later marks")
+        << QByteArray(R"([{"type": "blackout", "rect": [150, 100, 50, 50]},
+                          {"type": "highlighter", "points": [[100, 120], [199, 140]],
+                           "size": 16, "color": "yellow"},
+                          {"type": "rectangle", "rect": [140, 90, 60, 60]},
+                          {"type": "text", "at": [150, 100], "text": "WW", "size": 30},
+                          {"type": "arrow", "from": [120, 60], "to": [180, 130]}])")
+        << Boxes{QRect(150, 100, 50, 50)} << Boxes{QRect(80, 40, 120, 110)} << 0;
+    QTest::newRow("black-out reaching past the picture")
+        << QByteArray(R"([{"type": "blackout", "rect": [190, 140, 11, 10]}])") << Boxes{} << Boxes{}
+        << 2;
+    QTest::newRow("not a list") << QByteArray(R"({"type": "blackout"})") << Boxes{} << Boxes{} << 2;
+}
+
+// A --region capture with --markup: black-outs leave pure black in the clipboard's picture,
+// the rest of it is the screen; a mark-up that cannot be applied as written leaves the
+// clipboard as it was.
+void tst_Screenshot::markupOnClipboard()
+{
+    QFETCH(QByteArray, markup);
+    QFETCH(QVector<QRect>, blackOuts);
+    QFETCH(QVector<QRect>, marked);
+    QFETCH(int, exitCode);
+
+    QTemporaryDir dir;
+    QFile file(dir.filePath("markup.json"));
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(markup) == markup.size());
+    file.close();
+    const QRect region(1000, 600, 200, 150);
+    QImage marker(7, 5, QImage::Format_RGB32);
+    marker.fill(Qt::magenta);
+    QGuiApplication::clipboard()->setImage(marker);
+
+    QCOMPARE(RunProgram(kProgram, {"--region", "1000,600,200,150", "--markup", file.fileName()}),
+             exitCode);
+    if (exitCode != 0) {
+        QCOMPARE(ClipboardImage(), marker);
+        return;
+    }
+    QTRY_VERIFY(ClipboardImage().size() == region.size());
+    const QImage picture = ClipboardImage();
+    for (const QRect& box : blackOuts)
+        QVERIFY(AllBlack(picture, box));
+    QVERIFY(SameOutside(picture, Pattern(region), marked));
+    QVERIFY(picture != Pattern(region));
+}
+
+void tst_Screenshot::overlayMarks_data()
+{
+    QTest::addColumn<qreal>("ratio");
+    QTest::addColumn<QString>("tool");
+
+    for (const char* tool : {"blackOutTool", "rectangleTool", "arrowTool", "highlighterTool"})
+        QTest::addRow("%s", tool) << 1.0 << QString(tool);
+    QTest::newRow("blackOutTool at ratio 2") << 2.0 << "blackOutTool";
+}
+
+// A mark drawn with the mouse is in the picture; Ctrl+Z takes it out, Ctrl+Shift+Z puts it
+// back; the marks stay on the screen's pixels when the selection moves.
+void tst_Screenshot::overlayMarks()
+{
+    QFETCH(qreal, ratio);
+    QFETCH(QString, tool);
+
+    const auto overlay = ShowOverlay(ratio);
+    QVERIFY(overlay);
+    QSignalSpy accepted(overlay.get(), &SelectionOverlay::SigAccepted);
+    Drag(overlay.get(), QPoint(50, 40), QPoint(249, 199));
+    const QRect selection(50, 40, 200, 160);
+    QCOMPARE(overlay->GetSelection(), selection);
+    auto* pBar = overlay->findChild<QWidget*>("markupToolBar");
+    auto* pTool = overlay->findChild<QToolButton*>(tool);
+    QVERIFY(pBar && pTool && pBar->isVisible() && !pBar->geometry().intersects(selection));
+    QTest::mouseClick(pTool, Qt::LeftButton);
+    QVERIFY(pTool->isChecked());
+
+    const QImage plain = overlay->RenderPicture(selection);
+    // Drawn past the selection's edge: the mark stops at it.
+    Drag(overlay.get(), QPoint(100, 80), QPoint(300, 120));
+    QCOMPARE(overlay->GetSelection(), selection);
+    QCOMPARE(overlay->GetMarkup()->GetShapes().size(), 1);
+    const QImage marked = overlay->RenderPicture(selection);
+    QVERIFY(marked != plain);
+    const QRect dragged(QPoint(50, 40) * ratio, QPoint(199, 80) * ratio);
+    if (tool == "blackOutTool")
+        QVERIFY(AllBlack(marked, dragged.adjusted(0, 0, int(ratio) - 1, int(ratio) - 1)));
+
+    QTest::keySequence(overlay.get(), QKeySequence("Ctrl+Z"));
+    QCOMPARE(overlay->RenderPicture(selection), plain);
+    QTest::keySequence(overlay.get(), QKeySequence("Ctrl+Shift+Z"));
+    QCOMPARE(overlay->RenderPicture(selection), marked);
+
+    // With the tool put down, a drag inside moves the selection; the mark stays where it was
+    // drawn on the screen.
+    QTest::mouseClick(pTool, Qt::LeftButton);
+    QVERIFY(!pTool->isChecked());
+    Drag(overlay.get(), QPoint(60, 50), QPoint(70, 50));
+    const QRect moved = selection.translated(10, 0);
+    QCOMPARE(overlay->GetSelection(), moved);
+    QCOMPARE(overlay->RenderPicture(moved).copy(
+                 QRect(QPoint(0, 0), (selection.size() - QSize(10, 0)) * ratio)),
+             marked.copy(QRect(QPoint(10 * ratio, 0), (selection.size() - QSize(10, 0)) * ratio)));
+
+    QTest::keyClick(overlay.get(), Qt::Key_Return);
+    QCOMPARE(accepted.count(), 1);
+}
+
+// Text is typed where the text tool clicks; the editor's Return ends the text, its Esc drops
+// it, and neither ends the capture.
+void tst_Screenshot::overlayText()
+{
+    const auto overlay = ShowOverlay(1.0);
+    QVERIFY(overlay);
+    QSignalSpy accepted(overlay.get(), &SelectionOverlay::SigAccepted);
+    QSignalSpy cancelled(overlay.get(), &SelectionOverlay::SigCancelled);
+    Drag(overlay.get(), QPoint(20, 20), QPoint(300, 200));
+    const QRect selection = overlay->GetSelection();
+    const QImage plain = overlay->RenderPicture(selection);
+    QTest::mouseClick(overlay->findChild<QToolButton*>("textTool"), Qt::LeftButton);
+
+    QTest::mouseClick(overlay.get(), Qt::LeftButton, Qt::NoModifier, QPoint(60, 60));
+    auto* pEditor = overlay->findChild<QLineEdit*>("textEditor");
+    QVERIFY(pEditor && pEditor->isVisible());
+    QTest::keyClicks(pEditor, "Broken");
+    QTest::keyClick(pEditor, Qt::Key_Return);
+    QTRY_VERIFY(!overlay->findChild<QLineEdit*>("textEditor"));
+    QCOMPARE(overlay->GetMarkup()->GetShapes().size(), 1);
+    QCOMPARE(overlay->GetMarkup()->GetShapes().constFirst().text, QString("Broken"));
+    const QImage withText = overlay->RenderPicture(selection);
+    QVERIFY(withText != plain);
+
+    QTest::mouseClick(overlay.get(), Qt::LeftButton, Qt::NoModifier, QPoint(60, 120));
+    pEditor = overlay->findChild<QLineEdit*>("textEditor");
+    QVERIFY(pEditor);
+    QTest::keyClicks(pEditor, "gone");
+    QTest::keyClick(pEditor, Qt::Key_Escape);
+    QTRY_VERIFY(!overlay->findChild<QLineEdit*>("textEditor"));
+    QCOMPARE(overlay->RenderPicture(selection), withText);
+    QCOMPARE(accepted.count() + cancelled.count(), 0);
+
+    QTest::keyClick(overlay.get(), Qt::Key_Return);
+    QCOMPARE(accepted.count(), 1);
+}
+
+void tst_Screenshot::hideNumbersOnClipboard_data()
+{
+    QTest::addColumn<bool>("dataInstalled");
+
+    QTest::newRow("recognition data installed") << true;
+    QTest::newRow("no recognition data") << false;
+}
+
+// --hide-numbers on a picture of words and an 11-digit number: the number is black in the
+// clipboard's picture, the words are as they were. Without recognition data the program
+// refuses rather than hand over a picture with the number in it.
+void tst_Screenshot::hideNumbersOnClipboard()
+{
+    QFETCH(bool, dataInstalled);
+    {
+        TextReader reader;
+        if (!reader.Load())
+            QSKIP(qPrintable(reader.GetError()));
+    }
+    const TextPicture text = RenderTextLine({"Call", "13812345678", "about", "order", "soon"});
+    const auto window = ShowPicture(text.image, QPoint(100, 100));
+    const QRect region = window->geometry();
+    QTRY_COMPARE(QGuiApplication::primaryScreen()->grabWindow(0).copy(region).toImage(),
+                 text.image);
+    QImage marker(7, 5, QImage::Format_RGB32);
+    marker.fill(Qt::magenta);
+    QGuiApplication::clipboard()->setImage(marker);
+
+    QTemporaryDir empty;
+    const QByteArray saved = qgetenv("TESSDATA_PREFIX");
+    if (!dataInstalled)
+        qputenv("TESSDATA_PREFIX", QFile::encodeName(empty.path()));
+    const QString regionText = QString("%1,%2,%3,%4")
+                                   .arg(region.x())
+                                   .arg(region.y())
+                                   .arg(region.width())
+                                   .arg(region.height());
+    const int exitCode = RunProgram(kProgram, {"--region", regionText, "--hide-numbers"});
+    if (saved.isNull())
+        qunsetenv("TESSDATA_PREFIX");
+    else
+        qputenv("TESSDATA_PREFIX", saved);
+    if (!dataInstalled) {
+        QCOMPARE(exitCode, 2);
+        QCOMPARE(ClipboardImage(), marker);
+        return;
+    }
+    QCOMPARE(exitCode, 0);
+    QTRY_VERIFY(ClipboardImage().size() == region.size());
+    const QImage picture = ClipboardImage();
+    QVERIFY(AllBlack(picture, text.ink.at(1)));
+    for (int word : {0, 2, 3, 4})
+        QCOMPARE(picture.copy(text.cells.at(word)), text.image.copy(text.cells.at(word)));
+}
+
+// "Hide numbers" proposes a black-out over the number while the overlay goes on; the proposal's
+// x takes it away, and undo brings it back.
+void tst_Screenshot::hideNumbersInOverlay()
+{
+    NumberFinder finder;
+    QTRY_VERIFY_WITH_TIMEOUT(finder.GetState() != NumberFinder::State::Loading, 60000);
+    if (finder.GetState() == NumberFinder::State::Unavailable)
+        QSKIP(qPrintable(finder.GetReason()));
+
+    const TextPicture text = RenderTextLine({"Order", "20261207001", "shipped"});
+    SelectionOverlay overlay{ScreenShot(QPixmap::fromImage(text.image))};
+    overlay.SetNumberFinder(&finder);
+    overlay.setGeometry(QRect(QPoint(0, 0), text.image.size() + QSize(80, 300)));
+    overlay.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&overlay));
+    const QRect selection = text.image.rect().adjusted(4, 4, -4, -4);
+    Drag(&overlay, selection.topLeft(), selection.bottomRight());
+    QCOMPARE(overlay.GetSelection(), selection);
+    const QRect ink = text.ink.at(1).translated(-selection.topLeft());
+    const QImage plain = overlay.RenderPicture(selection);
+
+    auto* pButton = overlay.findChild<QToolButton*>("hideNumbersButton");
+    QVERIFY(pButton && pButton->isVisible() && pButton->isEnabled());
+    QTest::mouseClick(pButton, Qt::LeftButton);
+    QCOMPARE(finder.GetState(), NumberFinder::State::Busy);
+    QVERIFY(!pButton->isEnabled());
+    QTRY_COMPARE_WITH_TIMEOUT(overlay.GetMarkup()->GetShapes().size(), 1, 60000);
+    QVERIFY(pButton->isEnabled());
+    const MarkupShape proposal = overlay.GetMarkup()->GetShapes().constFirst();
+    QVERIFY(proposal.bProposed);
+    QVERIFY(AllBlack(overlay.RenderPicture(selection), ink));
+    for (int word : {0, 2})
+        QVERIFY(!proposal.rect.intersects(text.cells.at(word)));
+
+    QTest::mouseClick(&overlay, Qt::LeftButton, Qt::NoModifier,
+                      QPoint(proposal.rect.right() + 1, proposal.rect.top()));
+    QCOMPARE(overlay.GetMarkup()->GetShapes().size(), 0);
+    QCOMPARE(overlay.RenderPicture(selection), plain);
+    QTest::keySequence(&overlay, QKeySequence("Ctrl+Z"));
+    QCOMPARE(overlay.GetMarkup()->GetShapes(), MarkupShapes{proposal});
 }
 
 QTEST_MAIN(tst_Screenshot)

@@ -9,7 +9,7 @@
 #include "NumberFinder.h"
 #include "SelectionOverlay.h"
 #include "TestMessageHandler.h"
-#include "TextPicture.h"
+#include "TestPictures.h"
 #include "TextReader.h"
 
 #include <QApplication>
@@ -63,15 +63,6 @@ QImage Noise(const QSize& size)
         for (int x = 0; x < size.width(); ++x)
             image.setPixel(x, y, qRgb((x * 7 + y * 3) % 251 + 4, (x * y) % 199 + 50, 128 + y % 97));
     return image;
-}
-
-bool AllBlack(const QImage& image, const QRect& box)
-{
-    for (int y = box.top(); y <= box.bottom(); ++y)
-        for (int x = box.left(); x <= box.right(); ++x)
-            if (image.pixel(x, y) != qRgb(0, 0, 0))
-                return false;
-    return true;
 }
 
 MarkupShape Shape(MarkupShape::Kind eKind, const QRect& rect = {},

@@ -34,9 +34,13 @@ void PlaceBeside(QWidget* pBar, QRect selection, QRect area, Qt::Orientation eAx
     pBar->adjustSize();
     QSize bar = pBar->size();
     const bool bTransposed = eAxis == Qt::Horizontal;
+    // Mirrored at the diagonal, the vertical case is the horizontal one.
+    const auto mirror = [](const QRect& rect) {
+        return QRect(rect.y(), rect.x(), rect.height(), rect.width());
+    };
     if (bTransposed) {
-        selection = selection.transposed();
-        area = area.transposed();
+        selection = mirror(selection);
+        area = mirror(area);
         bar.transpose();
     }
     QPoint pos(bTransposed ? selection.left() : selection.right() + 1 - bar.width(),

@@ -1,4 +1,4 @@
-#include "TextPicture.h"
+#include "TestPictures.h"
 
 #include <QFont>
 #include <QFontMetrics>
@@ -47,4 +47,13 @@ TextPicture RenderTextLine(const QStringList& words, int pixelSize)
     for (const QRect& cell : result.cells)
         result.ink.append(InkWithin(result.image, cell));
     return result;
+}
+
+bool AllBlack(const QImage& image, const QRect& box)
+{
+    for (int y = box.top(); y <= box.bottom(); ++y)
+        for (int x = box.left(); x <= box.right(); ++x)
+            if (image.pixel(x, y) != qRgb(0, 0, 0))
+                return false;
+    return true;
 }

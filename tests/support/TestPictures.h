@@ -17,3 +17,6 @@ struct TextPicture
 
 // Draws the words on one line, a space apart, at the given pixel size.
 TextPicture RenderTextLine(const QStringList& words, int pixelSize = 22);
+
+// Every pixel of box is pure black.
+bool AllBlack(const QImage& image, const QRect& box);
