@@ -67,6 +67,23 @@ public:
     QStringList specialErrors;
 };
 
+// Same key as Record's text, another type; and a record that adds a key to Record's.
+class CountedText : public PalJsonParserBase
+{
+    Q_OBJECT
+    Q_PROPERTY(int text MEMBER text)
+public:
+    int text = 7;
+};
+
+class LabelledRecord : public Record
+{
+    Q_OBJECT
+    Q_PROPERTY(QString label MEMBER label)
+public:
+    QString label = QStringLiteral("init");
+};
+
 } // namespace
 
 class TestPalJsonParser : public QObject
@@ -79,6 +96,8 @@ private slots:
     void parseObject_data();
     void parseObject();
     void parseErrors();
+    void parseClasses_data();
+    void parseClasses();
 
     void writeKeys();
 };
@@ -195,6 +214,37 @@ void TestPalJsonParser::parseErrors()
     QCOMPARE(record.GetParseErrors(), QStringList{QStringLiteral("count")});
     QVERIFY(record.Parse(QJsonDocument::fromJson(R"({"count": 3})")));
     QVERIFY(record.GetParseErrors().isEmpty());
+}
+
+void TestPalJsonParser::parseClasses_data()
+{
+    QTest::addColumn<bool>("countedFirst");
+
+    QTest::newRow("text record first") << false;
+    QTest::newRow("counted record first") << true;
+}
+
+void TestPalJsonParser::parseClasses()
+{
+    QFETCH(bool, countedFirst);
+
+    // Each class reads a key by its own property's type and finds the keys its bases
+    // declare, whichever class parsed first.
+    const auto reply = QJsonDocument::fromJson(R"({"text": "12", "label": "l", "count": 3})");
+    CountedText counted;
+    LabelledRecord labelled;
+    Record record;
+    if (countedFirst)
+        QVERIFY(counted.Parse(reply));
+    QVERIFY(record.Parse(reply));
+    QVERIFY(labelled.Parse(reply));
+    if (!countedFirst)
+        QVERIFY(counted.Parse(reply));
+    QCOMPARE(counted.text, 12);
+    QCOMPARE(record.text, QStringLiteral("12"));
+    QCOMPARE(labelled.text, QStringLiteral("12"));
+    QCOMPARE(labelled.label, QStringLiteral("l"));
+    QCOMPARE(labelled.count, 3);
 }
 
 void TestPalJsonParser::writeKeys()

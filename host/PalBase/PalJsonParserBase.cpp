@@ -1,9 +1,13 @@
 #include "PalJsonParserBase.h"
 
 #include <QByteArray>
+#include <QHash>
 #include <QLocale>
 #include <QMetaProperty>
+#include <QMutex>
+#include <QMutexLocker>
 #include <QVariant>
+#include <QVector>
 
 #include <cmath>
 #include <limits>
@@ -163,6 +167,33 @@ QJsonValue ToJsonValue(int type, const QVariant& value)
     }
 }
 
+// A record class's keys, worked out once per class: a long reply parses thousands of
+// records of one class, and the property names never change.
+struct PropertyKey
+{
+    QMetaProperty property;
+    QString key;
+    int type;
+};
+
+const QVector<PropertyKey>& PropertyKeys(const QMetaObject* meta)
+{
+    static QMutex mutex;
+    // Entries are never removed, so a reference stays valid once the lock is released.
+    static QHash<const QMetaObject*, QVector<PropertyKey>> keysByClass;
+    QMutexLocker locker(&mutex);
+    auto found = keysByClass.constFind(meta);
+    if (found != keysByClass.constEnd())
+        return found.value();
+    QVector<PropertyKey> keys;
+    for (int i = PalJsonParserBase::staticMetaObject.propertyCount(); i < meta->propertyCount();
+         ++i) {
+        const QMetaProperty property = meta->property(i);
+        keys.append({property, QString::fromLatin1(property.name()), property.userType()});
+    }
+    return keysByClass.insert(meta, keys).value();
+}
+
 } // namespace
 
 PalJsonParserBase::PalJsonParserBase(QObject* parent) : QObject(parent)
@@ -176,11 +207,10 @@ bool PalJsonParserBase::Parse(const QJsonDocument& document)
     if (!document.isObject())
         return false;
     const QJsonObject object = document.object();
-    const QMetaObject* meta = metaObject();
     bool ok = true;
-    for (int i = staticMetaObject.propertyCount(); i < meta->propertyCount(); ++i) {
-        const QMetaProperty property = meta->property(i);
-        const QString key = QString::fromLatin1(property.name());
+    for (const PropertyKey& entry : PropertyKeys(metaObject())) {
+        const QMetaProperty& property = entry.property;
+        const QString& key = entry.key;
         const auto found = object.constFind(key);
         if (found == object.constEnd())
             continue;
@@ -190,7 +220,17 @@ bool PalJsonParserBase::Parse(const QJsonDocument& document)
         // null stands for "no value": the property keeps what it has.
         if (value.isNull() || !property.isWritable())
             continue;
-        const QVariant converted = ToPropertyValue(property.userType(), value);
+        if (entry.type == QMetaType::QString && value.isString()) {
+            // The common case, written straight into the property: no variant to build,
+            // check and convert for every key of every record.
+            QString text = value.toString();
+            int status = -1;
+            int flags = 0;
+            void* argv[] = {&text, nullptr, &status, &flags};
+            QMetaObject::metacall(this, QMetaObject::WriteProperty, property.propertyIndex(), argv);
+            continue;
+        }
+        const QVariant converted = ToPropertyValue(entry.type, value);
         if (!converted.isValid() || !property.write(this, converted)) {
             m_parseErrors.append(key);
             ok = false;
