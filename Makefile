@@ -1,4 +1,5 @@
-# Front door of the project: `make demo` runs the demo host, `make test` runs every test.
+# Front door of the project: `make demo` runs the demo host, `make test` runs every test,
+# `make bench` runs the benchmarks (not part of the tests).
 BUILD_DIR ?= build/release
 CMAKE_FLAGS ?=
 # CI treats every compiler warning as an error.
@@ -7,7 +8,7 @@ CMAKE_FLAGS += -DKIVCONSULT_WERROR=ON
 endif
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all deps configure build test demo clean
+.PHONY: all deps configure build test bench demo clean
 
 all: build
 
@@ -22,6 +23,11 @@ build: configure
 
 test: build
 	cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS) --timeout 300
+
+# The benchmarks time themselves: run them on a quiet machine, one at a time.
+bench: build
+	@bash scripts/install-bench-deps.sh
+	@bash scripts/run-bench.sh $(BUILD_DIR)
 
 demo: build
 	@bash scripts/run-demo.sh $(BUILD_DIR)

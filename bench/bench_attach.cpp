@@ -1,0 +1,139 @@
+// Attaching a picture through the feedback dialog: the time from the chosen file to its
+// saved copy against the least work that copy needs (one decode of the file, one JPEG
+// encode at the quality the copy was kept at), and the longest stall of the GUI thread.
+
+#include "AttachDriver.h"
+#include "BenchSupport.h"
+#include "ZorConsultDialog.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QImageReader>
+#include <QPointer>
+
+#include <cstdio>
+
+using namespace Bench;
+
+namespace {
+
+struct Picture
+{
+    QString name;
+    QString file;
+};
+
+// The floor of one attach: decode the chosen file once, encode it once as the copy was
+// encoded (quality, size, Huffman tables, scan mode read from the copy itself).
+double FloorMs(const QString& file, const QByteArray& copy, QString* how)
+{
+    const JpegFacts facts = ReadJpegFacts(copy);
+    QImage decoded;
+    const double decodeMs = MedianMs(kRuns, [&]() {
+        QImageReader reader(file);
+        decoded = reader.read();
+    });
+    const QImage target =
+        decoded.size() == facts.size
+            ? decoded
+            : decoded.scaled(facts.size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    const double encodeMs = MedianMs(
+        kRuns, [&]() { EncodeJpeg(target, facts.quality, facts.optimized, facts.progressive); });
+    *how = QStringLiteral("floor = decode %1 ms + encode %2 ms; copy %3 x %4, quality %5%6%7, "
+                          "%8 bytes")
+               .arg(decodeMs, 0, 'f', 1)
+               .arg(encodeMs, 0, 'f', 1)
+               .arg(facts.size.width())
+               .arg(facts.size.height())
+               .arg(facts.quality)
+               .arg(facts.optimized ? QStringLiteral(", optimised tables") : QString())
+               .arg(facts.progressive ? QStringLiteral(", progressive") : QString())
+               .arg(copy.size());
+    return decodeMs + encodeMs;
+}
+
+bool Prepare(const HostFiles& host, QVector<Picture>* pictures)
+{
+    int photoQuality = 0;
+    const QByteArray photo =
+        JpegWithin(NoisyPhoto(QSize(4000, 3000), 1), 1250000, 95, &photoQuality);
+    const QString photoFile = host.Path(QStringLiteral("pictures/photo-12mp.jpg"));
+    const QString drawingFile = host.Path(QStringLiteral("pictures/drawing-4000x3000.png"));
+    const QString screenFile = host.Path(QStringLiteral("pictures/screenshot-1920x1080.png"));
+    if (!WriteFile(photoFile, photo) || !Illustration(QSize(4000, 3000)).save(drawingFile) ||
+        !Screenshot(QSize(1920, 1080)).save(screenFile))
+        return false;
+    *pictures = {{QStringLiteral("12 MP photo JPEG"), photoFile},
+                 {QStringLiteral("4000x3000 PNG"), drawingFile},
+                 {QStringLiteral("1920x1080 screenshot PNG"), screenFile}};
+    for (const Picture& picture : qAsConst(*pictures)) {
+        const qint64 bytes = QFile(picture.file).size();
+        Note(QStringLiteral("%1: %2 bytes%3")
+                 .arg(picture.name)
+                 .arg(bytes)
+                 .arg(picture.file == photoFile ? QStringLiteral(" (quality %1)").arg(photoQuality)
+                                                : QString()));
+        if (bytes >= kPickLimit) {
+            std::fprintf(stderr, "%s is too large to be picked\n", qPrintable(picture.file));
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    UseOffscreenPlatformByDefault();
+    AttachDriver::UseDrivableFileDialog();
+    QApplication app(argc, argv);
+    std::printf("Attach, pick to saved copy (median of %d runs; goals for the 12 MP photo)\n",
+                kRuns);
+    HostFiles host;
+    QVector<Picture> pictures;
+    if (!host.IsValid() || !Prepare(host, &pictures))
+        return 1;
+    bool failed = false;
+    for (const Picture& picture : qAsConst(pictures)) {
+        QVector<double> totals;
+        QVector<double> stalls;
+        QByteArray copy;
+        for (int run = 0; run < kRuns; ++run) {
+            QPointer<ZorConsultDialog> dialog = new ZorConsultDialog(nullptr);
+            dialog->show();
+            AttachDriver driver(dialog);
+            const AttachDriver::Outcome outcome = driver.Attach(picture.file);
+            if (!outcome.ok) {
+                std::fprintf(stderr, "%s: %s\n", qPrintable(picture.name),
+                             qPrintable(outcome.error));
+                failed = true;
+                delete dialog;
+                break;
+            }
+            totals.append(outcome.totalMs);
+            stalls.append(outcome.longestStallMs);
+            QFile saved(outcome.savedPath);
+            if (saved.open(QIODevice::ReadOnly))
+                copy = saved.readAll();
+            delete dialog;
+            // Work the dialog left behind must not run into the next measurement.
+            QApplication::processEvents();
+            host.ClearImageCache();
+        }
+        if (totals.size() < kRuns)
+            continue;
+        QString how;
+        const double floor = FloorMs(picture.file, copy, &how);
+        const bool photo = picture.file.endsWith(QLatin1String(".jpg"));
+        Report(picture.name + QStringLiteral(" attach"), Median(totals), floor,
+               QStringLiteral("ms"), photo ? 2.0 : 0.0, QStringLiteral("floor"));
+        Note(how);
+        const double stall = Median(stalls);
+        std::printf("%-46s  project %9.1f ms  longest GUI-thread stall%s\n",
+                    qPrintable(picture.name + QStringLiteral(" stall")), stall,
+                    photo ? (stall <= 50.0 ? "  (goal <= 50 ms: met)" : "  (goal <= 50 ms: MISSED)")
+                          : "");
+    }
+    return failed ? 1 : 0;
+}
