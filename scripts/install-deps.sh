@@ -7,6 +7,7 @@ set -euo pipefail
 PACKAGES=(
     cmake make g++ pkg-config
     qtbase5-dev qttools5-dev qttools5-dev-tools
+    qtdeclarative5-dev
     libssl-dev
     libcpp-httplib-dev libsqlite3-dev nlohmann-json3-dev
     xvfb xauth xclip

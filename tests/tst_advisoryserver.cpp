@@ -5,6 +5,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QHttpMultiPart>
+#include <QJSEngine>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -64,6 +65,12 @@ private slots:
     void imageUpload();
     void recordPageEscapesValues_data();
     void recordPageEscapesValues();
+    void recordPageShowsOneMerchant_data();
+    void recordPageShowsOneMerchant();
+    void recordPageFilesAreServedBesideIt_data();
+    void recordPageFilesAreServedBesideIt();
+    void recordPageScriptShowsLocalTime_data();
+    void recordPageScriptShowsLocalTime();
     void delayedRequestHoldsNeitherOthersNorShutdown();
     void refusesBadArguments_data();
     void refusesBadArguments();
@@ -148,6 +155,11 @@ void tst_AdvisoryServer::storesRecordsOnceNewestFirst()
     const QString html = QString::fromUtf8(page.body);
     const int newer = html.indexOf(QStringLiteral("newer feedback: 中文 ✓"));
     QVERIFY(newer >= 0 && html.indexOf(QStringLiteral("older feedback")) > newer);
+    // Times are in UTC, machine-readable for the page's script and readable without it.
+    const QString time = records[0]["time"].toString();
+    const QString shown =
+        QString("<time datetime=\"%1\">%2 %3 UTC</time>").arg(time, time.left(10), time.mid(11, 8));
+    QVERIFY2(html.contains(shown), qPrintable(html));
 }
 
 void tst_AdvisoryServer::refusesBadRequests_data()
@@ -247,12 +259,14 @@ void tst_AdvisoryServer::recordPageEscapesValues_data()
     QTest::newRow("markup in a category name")
         << QJsonObject{{"startBusinessCode1", 1907}, {"startBusinessName1", "<b>Orders</b>"}}
         << "1907</span>&lt;b&gt;Orders&lt;/b&gt;" << QStringLiteral("<b>Orders");
-    QTest::newRow("file name breaking out of an attribute")
-        << file("http://127.0.0.1:9/images/a.png", "\"><img src=x onerror=alert(1)>")
-        << "alt=\"&quot;&gt;&lt;img src=x onerror=alert(1)&gt;\"" << QStringLiteral("<img src=x");
+    // File names are the client's cache names, shown nowhere: a thumbnail is named by its place.
+    QTest::newRow("file name, even one breaking out of an attribute")
+        << file("http://127.0.0.1:9/images/a.png", "UploadImage\"><img src=x onerror=alert(1)>")
+        << "<img src=\"http://127.0.0.1:9/images/a.png\" alt=\"Image 1\">"
+        << QStringLiteral("UploadImage");
     QTest::newRow("script address for an image")
-        << file("javascript:alert(1)", "a.png") << "javascript:alert(1)"
-        << QStringLiteral("=\"javascript:");
+        << file("javascript:alert(1)", "a.png") << "Image 1 (not a web address)"
+        << QStringLiteral("javascript:");
     QTest::newRow("web address becomes a thumbnail link")
         << file("http://127.0.0.1:9/i.png?a=1&b=2", "shot.png")
         << "<a href=\"http://127.0.0.1:9/i.png?a=1&amp;b=2\"" << QStringLiteral("b=2\"><img");
@@ -268,6 +282,127 @@ void tst_AdvisoryServer::recordPageEscapesValues()
     const QString html = QString::fromUtf8(HttpResult(send(kRecordPage)).body);
     QVERIFY2(html.contains(expected), qPrintable(html));
     QVERIFY2(!html.contains(forbidden), qPrintable(forbidden));
+}
+
+void tst_AdvisoryServer::recordPageShowsOneMerchant_data()
+{
+    QTest::addColumn<QString>("query");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QStringList>("shown");
+
+    const QStringList all{"first of 1001", "of merchant -7", "second of 1001", "of nobody"};
+    QTest::newRow("every merchant") << QString() << 200 << all;
+    QTest::newRow("id as text or number")
+        << "?venderId=1001" << 200 << QStringList{"first of 1001", "second of 1001"};
+    QTest::newRow("negative id") << "?venderId=-7" << 200 << QStringList{"of merchant -7"};
+    QTest::newRow("leading zeros")
+        << "?venderId=001001" << 200 << QStringList{"first of 1001", "second of 1001"};
+    QTest::newRow("merchant without feedback") << "?venderId=5" << 200 << QStringList();
+    QTest::newRow("not a number") << "?venderId=1001x" << 400 << QStringList();
+    QTest::newRow("empty id") << "?venderId=" << 400 << QStringList();
+    QTest::newRow("beyond 64 bits") << "?venderId=99999999999999999999" << 400 << QStringList();
+}
+
+void tst_AdvisoryServer::recordPageShowsOneMerchant()
+{
+    QFETCH(QString, query);
+    QFETCH(int, status);
+    QFETCH(QStringList, shown);
+
+    for (const QJsonObject& record :
+         {QJsonObject{{"venderId", "1001"}, {"questionDesc", "first of 1001"}},
+          QJsonObject{{"venderId", "-7"}, {"questionDesc", "of merchant -7"}},
+          QJsonObject{{"venderId", 1001}, {"questionDesc", "second of 1001"}},
+          QJsonObject{{"questionDesc", "of nobody"}}})
+        QCOMPARE(submit(record).code(), 0);
+
+    const HttpResult page(send(kRecordPage + query));
+    QCOMPARE(page.status, status);
+    const QString html = QString::fromUtf8(page.body);
+    for (const char* description :
+         {"first of 1001", "of merchant -7", "second of 1001", "of nobody"})
+        QVERIFY2(html.contains(description) == shown.contains(description), qPrintable(html));
+    if (status == 200 && shown.isEmpty())
+        QVERIFY2(html.contains("No feedback from merchant 5 yet."), qPrintable(html));
+}
+
+// The page's style sheet and script come from its own origin, under the names it gives.
+void tst_AdvisoryServer::recordPageFilesAreServedBesideIt_data()
+{
+    QTest::addColumn<QString>("reference");
+    QTest::addColumn<QByteArray>("contentType");
+
+    QTest::newRow("style sheet") << "href=\"page.css\"" << QByteArray("text/css; charset=utf-8");
+    QTest::newRow("script") << "src=\"page.js\"" << QByteArray("text/javascript; charset=utf-8");
+}
+
+void tst_AdvisoryServer::recordPageFilesAreServedBesideIt()
+{
+    QFETCH(QString, reference);
+    QFETCH(QByteArray, contentType);
+
+    const QString html = QString::fromUtf8(HttpResult(send(kRecordPage)).body);
+    QVERIFY2(html.contains(reference), qPrintable(html));
+
+    const QString name = reference.section('"', 1, 1);
+    const QUrl url = QUrl(m_server.baseUrl() + '/' + kRecordPage).resolved(QUrl(name));
+    const HttpResult file(m_network.get(QNetworkRequest(url)));
+    QCOMPARE(file.status, 200);
+    QCOMPARE(file.contentType, contentType);
+    QVERIFY(!file.body.isEmpty());
+}
+
+// The page's own script, run with a stand-in for the browser's document in a chosen zone.
+void tst_AdvisoryServer::recordPageScriptShowsLocalTime_data()
+{
+    QTest::addColumn<QByteArray>("zone");
+    QTest::addColumn<QString>("datetime");
+    QTest::addColumn<QString>("shown");
+
+    QTest::newRow("winter time, the day before")
+        << QByteArray("America/New_York") << "2026-12-07T03:15:05.123Z"
+        << "2026-12-06 22:15:05 (UTC-05:00)";
+    QTest::newRow("summer time") << QByteArray("America/New_York") << "2026-07-01T12:30:00.000Z"
+                                 << "2026-07-01 08:30:00 (UTC-04:00)";
+    QTest::newRow("half-hour zone, the next year")
+        << QByteArray("Asia/Kolkata") << "2026-12-31T20:00:59.999Z"
+        << "2027-01-01 01:30:59 (UTC+05:30)";
+    QTest::newRow("UTC") << QByteArray("UTC") << "2026-03-09T07:05:00.000Z"
+                         << "2026-03-09 07:05:00 (UTC+00:00)";
+    QTest::newRow("not a time") << QByteArray("Asia/Kolkata") << "yesterday"
+                                << "as served";
+}
+
+void tst_AdvisoryServer::recordPageScriptShowsLocalTime()
+{
+    QFETCH(QByteArray, zone);
+    QFETCH(QString, datetime);
+    QFETCH(QString, shown);
+
+    const QUrl url(m_server.baseUrl() + "/app/advisory/page.js");
+    const HttpResult script(m_network.get(QNetworkRequest(url)));
+    QCOMPARE(script.status, 200);
+
+    const QByteArray savedZone = qgetenv("TZ");
+    qputenv("TZ", zone);
+    QString text;
+    {
+        QJSEngine engine;
+        engine.globalObject().setProperty("stamp", datetime);
+        engine.evaluate(R"(
+            var time = { textContent: 'as served',
+                         getAttribute: function (name) { return name === 'datetime' ? stamp : null; } };
+            var document = { querySelectorAll: function (selector) {
+                return selector === 'time[datetime]' ? [time] : []; } };)");
+        const QJSValue result = engine.evaluate(QString::fromUtf8(script.body), url.toString());
+        text =
+            result.isError() ? result.toString() : engine.evaluate("time.textContent").toString();
+    }
+    if (savedZone.isNull())
+        qunsetenv("TZ");
+    else
+        qputenv("TZ", savedZone);
+    QCOMPARE(text, shown);
 }
 
 // A request held by a fault delays neither other connections nor the server's shutdown.

@@ -225,6 +225,12 @@ void AdvisoryService::install(httplib::Server& server)
                [this](const auto& req, auto& res) { handleRecords(req, res); });
     server.Get("/app/advisory/AdvisoryList",
                [this](const auto& req, auto& res) { handleRecordPage(req, res); });
+    server.Get("/app/advisory/page\\.css", [](const auto&, auto& res) {
+        res.set_content(recordPageStyle(), "text/css; charset=utf-8");
+    });
+    server.Get("/app/advisory/page\\.js", [](const auto&, auto& res) {
+        res.set_content(recordPageScript(), "text/javascript; charset=utf-8");
+    });
 }
 
 void AdvisoryService::shutdown()
@@ -384,12 +390,21 @@ void AdvisoryService::handleRecords(const httplib::Request&, httplib::Response& 
     res.set_content(dump(list), kJsonType);
 }
 
-void AdvisoryService::handleRecordPage(const httplib::Request&, httplib::Response& res)
+void AdvisoryService::handleRecordPage(const httplib::Request& req, httplib::Response& res)
 {
+    std::optional<long long> venderId;
+    if (req.has_param("venderId")) {
+        venderId = parseVenderId(req.get_param_value("venderId"));
+        if (!venderId) {
+            res.status = 400;
+            res.set_content("venderId must be a decimal number", "text/plain");
+            return;
+        }
+    }
     std::vector<StoredRecord> records;
     if (!listRecords(records, res))
         return;
-    res.set_content(renderRecordPage(records), "text/html; charset=utf-8");
+    res.set_content(renderRecordPage(records, venderId), "text/html; charset=utf-8");
 }
 
 } // namespace advisory
