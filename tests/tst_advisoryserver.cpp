@@ -9,12 +9,15 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QMap>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QSet>
 #include <QSignalSpy>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include <memory>
 
@@ -35,6 +38,7 @@ struct HttpResult
             QSignalSpy(reply, &QNetworkReply::finished).wait(20000);
         status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
         contentType = reply->header(QNetworkRequest::ContentTypeHeader).toByteArray();
+        policy = reply->rawHeader("Content-Security-Policy");
         body = reply->readAll();
         reply->deleteLater();
     }
@@ -43,8 +47,51 @@ struct HttpResult
 
     int status = 0;
     QByteArray contentType;
+    QByteArray policy;
     QByteArray body;
 };
+
+// Sends bytes as they are over a connection of its own and returns all the server answers
+// until it closes the connection. With waitAfterHead, the body follows only once the server
+// has answered the head, as a client waiting for "100 Continue" does.
+QByteArray exchange(quint16 port, const QByteArray& bytes, bool waitAfterHead = false)
+{
+    QTcpSocket socket;
+    socket.connectToHost(QHostAddress::LocalHost, port);
+    if (!socket.waitForConnected(10000))
+        return "not connected";
+    QByteArray answer;
+    const int headEnd = bytes.indexOf("\r\n\r\n") + 4;
+    if (waitAfterHead) {
+        socket.write(bytes.left(headEnd));
+        if (!socket.waitForReadyRead(10000))
+            return "no answer to the head";
+        answer = socket.readAll();
+    }
+    socket.write(waitAfterHead ? bytes.mid(headEnd) : bytes);
+    while (socket.state() == QAbstractSocket::ConnectedState && socket.waitForReadyRead(20000))
+        answer += socket.readAll();
+    return answer + socket.readAll();
+}
+
+QByteArray rawPost(const QString& path, const QByteArray& headers, const QByteArray& body)
+{
+    return "POST /" + path.toLatin1() + " HTTP/1.1\r\nHost: 127.0.0.1\r\n" + headers + "\r\n" +
+           body;
+}
+
+// The peak resident memory of a process, in bytes.
+qint64 peakMemory(qint64 pid)
+{
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLongLong() * 1024;
+    }
+    return -1;
+}
 
 } // namespace
 
@@ -72,6 +119,12 @@ private slots:
     void recordPageScriptShowsLocalTime_data();
     void recordPageScriptShowsLocalTime();
     void delayedRequestHoldsNeitherOthersNorShutdown();
+    void rawRequests_data();
+    void rawRequests();
+    void slowClientsHoldNoWorker();
+    void oversizedBodyRefusedAtOnce_data();
+    void oversizedBodyRefusedAtOnce();
+    void busyWorkersAnswerAtOnce();
     void refusesBadArguments_data();
     void refusesBadArguments();
 
@@ -144,6 +197,10 @@ void tst_AdvisoryServer::storesRecordsOnceNewestFirst()
     // A retry with the same request id is answered with the first attempt's feedback id.
     QCOMPARE(submit(first, "req-1").envelope()["data"].toString(), firstId);
 
+    // Kept in the write-ahead log, so a crash of the service loses no stored record.
+    QVERIFY(QFile::exists(m_dir->filePath(QStringLiteral("advisory.db-wal"))));
+    m_server.kill();
+    QVERIFY(m_server.start(m_dir->path()));
     const QJsonArray records = m_server.records();
     QCOMPARE(records.size(), 2);
     QCOMPARE(records[0]["id"].toString(), secondId);
@@ -279,7 +336,19 @@ void tst_AdvisoryServer::recordPageEscapesValues()
     QFETCH(QString, forbidden);
 
     QCOMPARE(submit(record).code(), 0);
-    const QString html = QString::fromUtf8(HttpResult(send(kRecordPage)).body);
+    const HttpResult page(send(kRecordPage));
+    const QString html = QString::fromUtf8(page.body);
+    // Should markup slip through, the browser still runs no inline script and loads images
+    // from this service only.
+    QMap<QByteArray, QByteArray> policy;
+    for (const QByteArray& directive : page.policy.split(';')) {
+        const QByteArray trimmed = directive.trimmed();
+        policy.insert(trimmed.left(trimmed.indexOf(' ')), trimmed.mid(trimmed.indexOf(' ') + 1));
+    }
+    QCOMPARE(policy.value("default-src"), QByteArray("'none'"));
+    QCOMPARE(policy.value("img-src"), QByteArray("'self'"));
+    QCOMPARE(policy.value("script-src"), QByteArray("'self'"));
+    QCOMPARE(policy.value("style-src"), QByteArray("'self'"));
     QVERIFY2(html.contains(expected), qPrintable(html));
     QVERIFY2(!html.contains(forbidden), qPrintable(forbidden));
 }
@@ -422,6 +491,157 @@ void tst_AdvisoryServer::delayedRequestHoldsNeitherOthersNorShutdown()
     QVERIFY2(clock.elapsed() < 3000, qPrintable(QString::number(clock.elapsed())));
     QTRY_COMPARE_WITH_TIMEOUT(delayedFinished.count(), 1, 10000);
     QVERIFY(HttpResult(delayed).status != 200);
+}
+
+void tst_AdvisoryServer::rawRequests_data()
+{
+    QTest::addColumn<QByteArray>("request");
+    QTest::addColumn<QByteArray>("answer"); // how the answer starts
+    QTest::addColumn<QString>("stored");    // the stored record's questionDesc; empty: none
+
+    const QString submit = kStartAdvisoryApi;
+    const QByteArray json = R"({"param": {"questionDesc": "chunked"}})";
+    QTest::newRow("chunked body with extension and trailer")
+        << rawPost(submit, "Transfer-Encoding: chunked\r\n",
+                   "5;ext=1\r\n" + json.left(5) + "\r\n" + QByteArray::number(json.size() - 5, 16) +
+                       "\r\n" + json.mid(5) + "\r\n0\r\nX-Trailer: 1\r\n\r\n")
+        << QByteArray("HTTP/1.1 200 OK\r\n") << "chunked";
+    QTest::newRow("client waiting for 100 Continue")
+        << rawPost(submit,
+                   "Expect: 100-continue\r\nContent-Length: " + QByteArray::number(json.size()) +
+                       "\r\n",
+                   json)
+        << QByteArray("HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 200 OK\r\n") << "chunked";
+    QTest::newRow("chunk size not hex")
+        << rawPost(submit, "Transfer-Encoding: chunked\r\n", "zz\r\n" + json + "\r\n0\r\n\r\n")
+        << QByteArray("HTTP/1.1 400 ") << "";
+    QTest::newRow("two different lengths")
+        << rawPost(submit, "Content-Length: 5\r\nContent-Length: 6\r\n", json)
+        << QByteArray("HTTP/1.1 400 ") << "";
+    QTest::newRow("unknown transfer coding")
+        << rawPost(submit, "Transfer-Encoding: gzip, chunked\r\n", "0\r\n\r\n")
+        << QByteArray("HTTP/1.1 501 ") << "";
+    QTest::newRow("head over 64 KiB")
+        << rawPost(submit, "X-Padding: " + QByteArray(64 * 1024, 'p') + "\r\n", json)
+        << QByteArray("HTTP/1.1 431 ") << "";
+}
+
+void tst_AdvisoryServer::rawRequests()
+{
+    QFETCH(QByteArray, request);
+    QFETCH(QByteArray, answer);
+    QFETCH(QString, stored);
+
+    const QByteArray received =
+        exchange(m_server.port(), request, request.contains("Expect: 100-continue"));
+    QVERIFY2(received.startsWith(answer), received.left(200).constData());
+    const QJsonArray records = m_server.records();
+    QCOMPARE(records.size(), stored.isEmpty() ? 0 : 1);
+    if (!stored.isEmpty())
+        QCOMPARE(records[0]["record"]["questionDesc"].toString(), stored);
+}
+
+// Clients that send their request a line at a time, each line well within any per-read
+// timeout, hold no worker: others are served meanwhile, and the slow ones are dropped once
+// their time for the whole request is over.
+void tst_AdvisoryServer::slowClientsHoldNoWorker()
+{
+    QVERIFY(m_server.start(m_dir->path(), {"--request-timeout", "3000"}));
+    std::vector<std::unique_ptr<QTcpSocket>> slow;
+    for (int i = 0; i < 20; ++i) {
+        slow.push_back(std::make_unique<QTcpSocket>());
+        slow.back()->connectToHost(QHostAddress::LocalHost, m_server.port());
+        QVERIFY(slow.back()->waitForConnected(10000));
+        slow.back()->write("POST /" + kStartAdvisoryApi.toLatin1() + " HTTP/1.1\r\n");
+    }
+    QTimer trickle;
+    int line = 0;
+    connect(&trickle, &QTimer::timeout, this, [&]() {
+        ++line;
+        for (const auto& socket : slow) {
+            if (socket->state() == QAbstractSocket::ConnectedState)
+                socket->write("X-Line-" + QByteArray::number(line) + ": 1\r\n");
+        }
+    });
+    trickle.start(200);
+
+    QCOMPARE(HttpResult(send(kBusinessTypeApi, R"({"venderId": "10086"})")).code(), 0);
+    const auto answered = [&slow]() {
+        int count = 0;
+        for (const auto& socket : slow)
+            count += socket->peek(64).startsWith("HTTP/1.1 408 ") ? 1 : 0;
+        return count;
+    };
+    QTRY_COMPARE_WITH_TIMEOUT(answered(), 20, 20000);
+    QVERIFY(line > 0);
+    QCOMPARE(m_server.records().size(), 0);
+}
+
+void tst_AdvisoryServer::oversizedBodyRefusedAtOnce_data()
+{
+    QTest::addColumn<QByteArray>("headers");
+    QTest::addColumn<QByteArray>("piece"); // sent again and again, up to 200 MiB
+
+    const QByteArray chunk = "10000\r\n" + QByteArray(0x10000, 'x') + "\r\n";
+    QTest::newRow("chunks of 64 KiB") << QByteArray("Transfer-Encoding: chunked\r\n") << chunk;
+    QTest::newRow("one chunk of 200 MiB")
+        << QByteArray("Transfer-Encoding: chunked\r\n") << "C800000\r\n" + QByteArray(0x10000, 'x');
+    QTest::newRow("Content-Length of 200 MiB")
+        << "Content-Length: " + QByteArray::number(200 * kMiB) + "\r\n"
+        << QByteArray(0x10000, 'x');
+}
+
+void tst_AdvisoryServer::oversizedBodyRefusedAtOnce()
+{
+    QFETCH(QByteArray, headers);
+    QFETCH(QByteArray, piece);
+
+    const qint64 peakBefore = peakMemory(m_server.processId());
+    QVERIFY(peakBefore > 0);
+    QTcpSocket socket;
+    socket.connectToHost(QHostAddress::LocalHost, m_server.port());
+    QVERIFY(socket.waitForConnected(10000));
+    socket.write(rawPost(kStartAdvisoryApi, headers, {}));
+    qint64 sent = 0;
+    // Sent as fast as the server takes it, until it answers.
+    while (socket.bytesAvailable() == 0 && sent < 200 * kMiB &&
+           socket.state() == QAbstractSocket::ConnectedState) {
+        if (socket.bytesToWrite() < kMiB) {
+            socket.write(piece);
+            sent += piece.size();
+        }
+        socket.waitForBytesWritten(100);
+        socket.waitForReadyRead(0);
+    }
+    socket.waitForReadyRead(10000);
+    QVERIFY2(socket.peek(64).startsWith("HTTP/1.1 413 "), socket.peek(64).constData());
+    // Refused just after the limit of about 10 MiB, allowing for what the socket buffers.
+    QVERIFY2(sent < 40 * kMiB, qPrintable(QString::number(sent)));
+    const qint64 growth = peakMemory(m_server.processId()) - peakBefore;
+    QVERIFY2(growth < 40 * kMiB, qPrintable(QString::number(growth)));
+    QCOMPARE(m_server.records().size(), 0);
+}
+
+// With every worker held by a delayed request, a new request is told at once that the
+// service is busy instead of waiting unseen in a queue.
+void tst_AdvisoryServer::busyWorkersAnswerAtOnce()
+{
+    QVERIFY(m_server.start(m_dir->path(),
+                           {"--workers", "2", "--fault", kStartAdvisoryApi + "=delay:60000"}));
+    QNetworkReply* first = send(kStartAdvisoryApi, R"({"param": {}})");
+    QNetworkReply* second = send(kStartAdvisoryApi, R"({"param": {}})");
+    // Until both delayed requests have reached a worker, the records may still be served.
+    QElapsedTimer clock;
+    clock.start();
+    int status = 0;
+    while (status != 503 && clock.elapsed() < 20000)
+        status = HttpResult(send(QStringLiteral("advisory/records"))).status;
+    QCOMPARE(status, 503);
+    QVERIFY(!first->isFinished() && !second->isFinished());
+    m_server.stop();
+    QTRY_VERIFY_WITH_TIMEOUT(first->isFinished() && second->isFinished(), 10000);
+    first->deleteLater();
+    second->deleteLater();
 }
 
 void tst_AdvisoryServer::refusesBadArguments_data()

@@ -74,6 +74,13 @@ void AdvisoryServerProcess::stop()
     m_port = 0;
 }
 
+void AdvisoryServerProcess::kill()
+{
+    m_process.kill();
+    m_process.waitForFinished(5000);
+    stop();
+}
+
 QJsonArray AdvisoryServerProcess::records(bool* ok) const
 {
     if (ok)

@@ -21,9 +21,12 @@ public:
     // set, when it does not announce its address in time.
     bool start(const QString& dataDir, const QStringList& extraArgs = {});
     void stop();
+    // Ends the service the hard way (SIGKILL), as a crash would.
+    void kill();
 
     QString baseUrl() const { return m_baseUrl; }
     quint16 port() const { return m_port; }
+    qint64 processId() const { return m_process.processId(); }
     QString errorString() const { return m_error; }
     QString programPath() const;
 

@@ -20,6 +20,12 @@ using Json = nlohmann::ordered_json;
 namespace {
 
 const char* const kJsonType = "application/json; charset=utf-8";
+// The history page shows stored, client-supplied text: even if some of it slipped through
+// escaping, the page runs only scripts and shows only images and styles of this service
+// itself, and loads nothing else.
+const char* const kRecordPagePolicy =
+    "default-src 'none'; img-src 'self'; script-src 'self'; style-src 'self'; "
+    "base-uri 'none'; form-action 'none'; frame-ancestors 'none'";
 
 struct Outcome
 {
@@ -404,6 +410,7 @@ void AdvisoryService::handleRecordPage(const httplib::Request& req, httplib::Res
     std::vector<StoredRecord> records;
     if (!listRecords(records, res))
         return;
+    res.set_header("Content-Security-Policy", kRecordPagePolicy);
     res.set_content(renderRecordPage(records, venderId), "text/html; charset=utf-8");
 }
 

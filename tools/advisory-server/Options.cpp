@@ -81,7 +81,7 @@ bool parseArguments(const std::vector<std::string>& args, ServerOptions& options
             continue;
         }
         if (name != "--port" && name != "--db" && name != "--categories" && name != "--data-dir" &&
-            name != "--fault") {
+            name != "--fault" && name != "--workers" && name != "--request-timeout") {
             error = "unknown option '" + name + "'";
             return false;
         }
@@ -97,6 +97,20 @@ bool parseArguments(const std::vector<std::string>& args, ServerOptions& options
                 return false;
             }
             options.port = static_cast<int>(port);
+        } else if (name == "--workers") {
+            long long workers = 0;
+            if (!parseInteger(value, 1, 256, workers)) {
+                error = "bad worker count '" + value + "' (1 to 256)";
+                return false;
+            }
+            options.workers = static_cast<std::size_t>(workers);
+        } else if (name == "--request-timeout") {
+            long long ms = 0;
+            if (!parseInteger(value, 100, 3600 * 1000, ms)) {
+                error = "bad request timeout '" + value + "' (100 to 3600000 ms)";
+                return false;
+            }
+            options.requestTimeoutMs = ms;
         } else if (value.empty()) {
             error = "option " + name + " needs a non-empty value";
             return false;
@@ -120,11 +134,14 @@ bool parseArguments(const std::vector<std::string>& args, ServerOptions& options
 std::string usageText()
 {
     return "usage: advisory-server [--port N] [--db FILE] [--categories FILE] [--data-dir DIR]\n"
+           "                       [--workers N] [--request-timeout MS]\n"
            "                       [--fault TARGET=KIND[:ARG]]...\n"
            "  --port N          port on 127.0.0.1 (default 8730; 0 picks a free one)\n"
            "  --db FILE         SQLite database of the feedback (default advisory.db)\n"
            "  --categories FILE JSON array served as the category tree (default: built in)\n"
            "  --data-dir DIR    where uploaded images are kept (default advisory-data)\n"
+           "  --workers N       requests handled at once; more get 503 (default 16)\n"
+           "  --request-timeout MS  time a client has to send a whole request (default 10000)\n"
            "  --fault T=K[:A]   make target T (an API name or image/upload) misbehave:\n"
            "                    error:CODE, malformed, http:STATUS or delay:MS\n";
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <map>
 #include <string>
 #include <vector>
@@ -22,6 +23,10 @@ struct ServerOptions
     std::string dbPath = "advisory.db";
     std::string dataDir = "advisory-data";
     std::string categoriesPath; // empty: the built-in sample tree
+    // Requests handled at once; a request that finds all of them busy is answered 503.
+    std::size_t workers = 16;
+    // Time a client has to send a whole request, head and body.
+    long long requestTimeoutMs = 10000;
     // Faults per target (API name or "image/upload"), applied in the order given.
     std::map<std::string, std::vector<Fault>> faults;
     bool helpRequested = false;

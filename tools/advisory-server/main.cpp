@@ -3,6 +3,7 @@
 
 #include "AdvisoryService.h"
 #include "Categories.h"
+#include "GuardedServer.h"
 #include "Options.h"
 #include "Protocol.h"
 #include "RecordStore.h"
@@ -27,9 +28,6 @@ extern "C" void onStopSignal(int signal)
 {
     g_stopSignal = signal;
 }
-
-// Enough workers that a delayed request never holds up the others.
-constexpr std::size_t kWorkerThreads = 16;
 
 bool ensureDirectory(const std::filesystem::path& dir, std::string& error)
 {
@@ -74,12 +72,12 @@ int main(int argc, char** argv)
         return 1;
     }
 
-    httplib::Server server;
-    server.new_task_queue = [] { return new httplib::ThreadPool(kWorkerThreads); };
+    ServerLimits limits;
+    limits.workers = options.workers;
+    limits.requestDeadline = std::chrono::milliseconds(options.requestTimeoutMs);
+    limits.maxBody = kMaxRequestBody;
+    GuardedServer server(limits);
     server.set_payload_max_length(kMaxRequestBody);
-    // One request per connection: an idle kept-alive connection would hold a worker and
-    // keep a stopping server waiting for the client.
-    server.set_keep_alive_max_count(1);
     server.set_error_handler(
         httplib::Server::HandlerWithResponse([](const httplib::Request&, httplib::Response& res) {
             if (!res.body.empty())
@@ -95,13 +93,10 @@ int main(int argc, char** argv)
     service.install(server);
 
     const char* host = "127.0.0.1";
-    int port = options.port;
-    if (port == 0)
-        port = server.bind_to_any_port(host);
-    else if (!server.bind_to_port(host, port))
-        port = -1;
+    const int port = server.bindAndListen(host, options.port, error);
     if (port <= 0) {
-        std::cerr << "advisory-server: cannot listen on " << host << ":" << options.port << "\n";
+        std::cerr << "advisory-server: cannot listen on " << host << ":" << options.port << ": "
+                  << error << "\n";
         return 1;
     }
     const std::string baseUrl = "http://" + std::string(host) + ":" + std::to_string(port);
@@ -115,7 +110,7 @@ int main(int argc, char** argv)
 
     std::atomic<bool> listening{true};
     std::thread listener([&] {
-        if (!server.listen_after_bind())
+        if (!server.run())
             std::cerr << "advisory-server: the server stopped unexpectedly\n";
         listening = false;
     });
