@@ -1,7 +1,7 @@
 #include "ConsultBusinessTypeEntity.h"
 
 #include <QJsonArray>
-#include <QJsonDocument>
+#include <QJsonObject>
 #include <QJsonValue>
 
 ConsultBusinessTypeEntity::ConsultBusinessTypeEntity(QObject* parent) : PalJsonParserBase(parent)
@@ -36,7 +36,7 @@ ConsultBusinessTypeEntity::ParseList(const QJsonArray& array)
     for (const QJsonValue& element : array) {
         auto entity = QSharedPointer<ConsultBusinessTypeEntity>::create();
         // A malformed element still takes its place, so the order of the others is kept.
-        entity->Parse(QJsonDocument(element.toObject()));
+        entity->Parse(element.toObject());
         list.append(entity);
     }
     return list;

@@ -6,7 +6,6 @@
 
 #include <QGuiApplication>
 #include <QJsonArray>
-#include <QJsonDocument>
 #include <QJsonObject>
 #include <QRect>
 #include <QScreen>
@@ -224,7 +223,7 @@ bool ConsultDescEntity::ParseSpecial(const QString& key, const QJsonValue& value
     const QJsonArray array = value.toArray();
     for (const QJsonValue& element : array) {
         auto image = QSharedPointer<ConsultImageEntity>::create();
-        image->Parse(QJsonDocument(element.toObject()));
+        image->Parse(element.toObject());
         m_fileList.append(image);
     }
     return true;

@@ -219,27 +219,33 @@ void TestPalJsonParser::parseErrors()
 void TestPalJsonParser::parseClasses_data()
 {
     QTest::addColumn<bool>("countedFirst");
+    QTest::addColumn<bool>("fromObject"); // the object itself rather than a document of it
 
-    QTest::newRow("text record first") << false;
-    QTest::newRow("counted record first") << true;
+    QTest::newRow("text record first") << false << false;
+    QTest::newRow("counted record first") << true << false;
+    QTest::newRow("counted record first, from the object") << true << true;
 }
 
 void TestPalJsonParser::parseClasses()
 {
     QFETCH(bool, countedFirst);
+    QFETCH(bool, fromObject);
 
     // Each class reads a key by its own property's type and finds the keys its bases
     // declare, whichever class parsed first.
     const auto reply = QJsonDocument::fromJson(R"({"text": "12", "label": "l", "count": 3})");
+    const auto parse = [&](PalJsonParserBase& target) {
+        return fromObject ? target.Parse(reply.object()) : target.Parse(reply);
+    };
     CountedText counted;
     LabelledRecord labelled;
     Record record;
     if (countedFirst)
-        QVERIFY(counted.Parse(reply));
-    QVERIFY(record.Parse(reply));
-    QVERIFY(labelled.Parse(reply));
+        QVERIFY(parse(counted));
+    QVERIFY(parse(record));
+    QVERIFY(parse(labelled));
     if (!countedFirst)
-        QVERIFY(counted.Parse(reply));
+        QVERIFY(parse(counted));
     QCOMPARE(counted.text, 12);
     QCOMPARE(record.text, QStringLiteral("12"));
     QCOMPARE(labelled.text, QStringLiteral("12"));

@@ -178,20 +178,29 @@ struct PropertyKey
 
 const QVector<PropertyKey>& PropertyKeys(const QMetaObject* meta)
 {
+    // Records of one class usually come in runs: the last class each thread asked for
+    // needs no lock.
+    thread_local const QMetaObject* lastMeta = nullptr;
+    thread_local const QVector<PropertyKey>* lastKeys = nullptr;
+    if (meta == lastMeta)
+        return *lastKeys;
     static QMutex mutex;
     // Entries are never removed, so a reference stays valid once the lock is released.
     static QHash<const QMetaObject*, QVector<PropertyKey>> keysByClass;
     QMutexLocker locker(&mutex);
     auto found = keysByClass.constFind(meta);
-    if (found != keysByClass.constEnd())
-        return found.value();
-    QVector<PropertyKey> keys;
-    for (int i = PalJsonParserBase::staticMetaObject.propertyCount(); i < meta->propertyCount();
-         ++i) {
-        const QMetaProperty property = meta->property(i);
-        keys.append({property, QString::fromLatin1(property.name()), property.userType()});
+    if (found == keysByClass.constEnd()) {
+        QVector<PropertyKey> keys;
+        for (int i = PalJsonParserBase::staticMetaObject.propertyCount(); i < meta->propertyCount();
+             ++i) {
+            const QMetaProperty property = meta->property(i);
+            keys.append({property, QString::fromLatin1(property.name()), property.userType()});
+        }
+        found = keysByClass.insert(meta, keys);
     }
-    return keysByClass.insert(meta, keys).value();
+    lastMeta = meta;
+    lastKeys = &found.value();
+    return *lastKeys;
 }
 
 } // namespace
@@ -203,10 +212,16 @@ PalJsonParserBase::~PalJsonParserBase() = default;
 
 bool PalJsonParserBase::Parse(const QJsonDocument& document)
 {
-    m_parseErrors.clear();
-    if (!document.isObject())
+    if (!document.isObject()) {
+        m_parseErrors.clear();
         return false;
-    const QJsonObject object = document.object();
+    }
+    return Parse(document.object());
+}
+
+bool PalJsonParserBase::Parse(const QJsonObject& object)
+{
+    m_parseErrors.clear();
     bool ok = true;
     for (const PropertyKey& entry : PropertyKeys(metaObject())) {
         const QMetaProperty& property = entry.property;

@@ -30,6 +30,9 @@ public:
     // Fills the properties from the document's object. Returns false when the document is
     // not an object or a value could not be converted; the other keys are still taken.
     bool Parse(const QJsonDocument& document);
+    // The same for an object at hand, without wrapping it in a document first (a long list
+    // of records parses one object per record).
+    bool Parse(const QJsonObject& object);
 
     // One key per readable property the subclass declares (not QObject's "objectName"),
     // skipping keys for which JoinToJson answers false.
