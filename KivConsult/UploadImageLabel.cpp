@@ -3,40 +3,50 @@
 #include "ConsultConfig.h"
 #include "DpiTool.h"
 #include "PalImageUtils.h"
+#include "UploadImageLoader.h"
 
 #include <QClipboard>
 #include <QCursor>
-#include <QDir>
+#include <QFutureWatcher>
 #include <QGuiApplication>
-#include <QImage>
 #include <QPixmap>
 #include <QPointer>
 #include <QPushButton>
 #include <QTimer>
 #include <QUuid>
 
-namespace {
-
-// The saved copy is shrunk to at most this many bytes before it is ever uploaded.
-constexpr double kSavedImageLimit = 1048576.0;
-
-} // namespace
-
-UploadImageLabel::UploadImageLabel(QWidget* parent) : QLabel(parent, Qt::WindowFlags())
+UploadImageLabel::UploadImageLabel(QWidget* parent)
+    : QLabel(parent, Qt::WindowFlags())
+    , m_pCopyWatcher(new QFutureWatcher<bool>(this))
+    , m_bCopyWanted(std::make_shared<std::atomic<bool>>(true))
 {
     m_pDelBtn = new QPushButton(this);
     m_pDelBtn->setObjectName(QStringLiteral("imgDelBtn"));
     connect(m_pDelBtn, &QPushButton::clicked, this, &UploadImageLabel::SigDelete);
     m_pDelBtn->hide();
+    connect(m_pCopyWatcher, &QFutureWatcher<bool>::finished, this,
+            &UploadImageLabel::SlotCopyFinished);
 }
 
-UploadImageLabel::~UploadImageLabel() = default;
+UploadImageLabel::~UploadImageLabel()
+{
+    // The watcher goes with the thumbnail, so no result is delivered any more; the worker
+    // learns here that its copy is no longer wanted.
+    *m_bCopyWanted = false;
+}
 
 void UploadImageLabel::SetImage(bool bClipboard, const QString& path)
 {
     m_bClipboard = bClipboard;
     m_srcPath = path;
+    m_bCopyPending = true;
     QTimer::singleShot(0, this, &UploadImageLabel::SlotTimeOut);
+}
+
+void UploadImageLabel::SetImage(const QImage& picture)
+{
+    m_picture = picture;
+    SetImage(false, QString());
 }
 
 QString UploadImageLabel::GetSavePath() const
@@ -44,13 +54,26 @@ QString UploadImageLabel::GetSavePath() const
     return m_savePath;
 }
 
+bool UploadImageLabel::IsCopyPending() const
+{
+    return m_bCopyPending;
+}
+
 void UploadImageLabel::SlotTimeOut()
 {
-    QPixmap pixmap(m_srcPath);
+    const QSize box = DpiTool::ScaleDefault(QSize(64, 64));
+    QImage picture = std::move(m_picture);
+    m_picture = QImage();
     if (m_bClipboard)
-        pixmap = QGuiApplication::clipboard()->pixmap(QClipboard::Clipboard);
+        picture = QGuiApplication::clipboard()->image(QClipboard::Clipboard);
+    QImage preview;
+    if (!picture.isNull())
+        preview = UploadImageLoader::Fit(picture, box);
+    else if (!m_bClipboard)
+        preview = UploadImageLoader::LoadPreview(m_srcPath, box, &picture);
 
-    if (pixmap.isNull()) {
+    if (preview.isNull()) {
+        m_bCopyPending = false;
         emit SigImgSave(false);
         return;
     }
@@ -61,32 +84,31 @@ void UploadImageLabel::SlotTimeOut()
     emit SigImgSave(true);
     if (!self)
         return;
-    SaveImage(pixmap);
-    RenderThumbnail(pixmap);
+    RenderThumbnail(preview);
+    StartCopy(picture);
 }
 
-void UploadImageLabel::SaveImage(const QPixmap& pixmap)
+void UploadImageLabel::StartCopy(const QImage& picture)
 {
-    const QImage image = pixmap.toImage();
-    const QString dir = ConsultConfig().GetImageCacheDir();
-    if (!QDir(dir).exists())
-        QDir().mkpath(dir);
     // The host's directory text ends with a separator, so the name follows it directly.
-    m_savePath = dir + QStringLiteral("UploadImage") +
+    m_copyPath = ConsultConfig().GetImageCacheDir() + QStringLiteral("UploadImage") +
                  QUuid::createUuid().toString(QUuid::WithoutBraces) + QStringLiteral(".jpg");
-    // A copy that could not be written is noticed when its upload fails.
-    image.save(m_savePath, "JPEG", 100);
-    PalImageUtils::ScaleImage(m_savePath, kSavedImageLimit);
+    m_pCopyWatcher->setFuture(
+        UploadImageLoader::StartCopy(m_srcPath, picture, m_copyPath, m_bCopyWanted));
 }
 
-void UploadImageLabel::RenderThumbnail(const QPixmap& pixmap)
+void UploadImageLabel::SlotCopyFinished()
 {
-    const QImage image = pixmap.toImage();
-    if (image.isNull())
-        return;
-    const QPixmap scaled = QPixmap::fromImage(image.scaled(
-        DpiTool::ScaleDefault(QSize(64, 64)), Qt::KeepAspectRatio, Qt::FastTransformation));
-    setPixmap(PalImageUtils::PixmapToRound(scaled, DpiTool::ScaleDefault(64),
+    m_bCopyPending = false;
+    const bool bLoaded = m_pCopyWatcher->result();
+    if (bLoaded)
+        m_savePath = m_copyPath;
+    emit SigCopyDone(bLoaded);
+}
+
+void UploadImageLabel::RenderThumbnail(const QImage& preview)
+{
+    setPixmap(PalImageUtils::PixmapToRound(QPixmap::fromImage(preview), DpiTool::ScaleDefault(64),
                                            DpiTool::ScaleDefault(64), DpiTool::ScaleDefault(2),
                                            DpiTool::ScaleDefault(2), 255));
 }

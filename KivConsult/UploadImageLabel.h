@@ -1,13 +1,25 @@
 #pragma once
 
+#include <QImage>
 #include <QLabel>
 #include <QString>
 
-class QPushButton;
+#include <atomic>
+#include <memory>
 
-// One attached image: loads it (from a file or the clipboard) one event-loop turn after
-// SetImage, saves a JPEG copy in the host's image cache directory, shows it as a rounded
-// 64 x 64 thumbnail, and shows its delete button ("imgDelBtn") while the cursor is over it.
+class QPushButton;
+template<typename T>
+class QFutureWatcher;
+
+// One attached image: loads it (from a file, the clipboard or a picture in memory) one
+// event-loop turn after SetImage and shows it at once as a rounded 64 x 64 thumbnail, then
+// has its JPEG copy made in the host's image cache directory on a worker thread; shows its
+// delete button ("imgDelBtn") while the cursor is over it.
+//
+// The GUI thread only decodes what the thumbnail needs: a JPEG file at reduced scale (the
+// full decode is the worker's), the whole picture only for a format without a reduced
+// decode. Deleting the thumbnail while its copy is being made is safe: work not yet done is
+// skipped, and a copy finished anyway is not used.
 class UploadImageLabel : public QLabel
 {
     Q_OBJECT
@@ -17,16 +29,27 @@ public:
 
     // bClipboard: take the clipboard's picture instead of the file at path.
     void SetImage(bool bClipboard, const QString& path);
-    // The saved JPEG copy; empty until the image was saved.
+    // A picture already in memory (captured, pasted, or decoded whole when it was checked),
+    // taken like a file: loaded one event-loop turn later.
+    void SetImage(const QImage& picture);
+    // The saved JPEG copy; empty until the copy was made (SigCopyDone(true)).
     QString GetSavePath() const;
+    // From SetImage until SigImgSave(false) or SigCopyDone.
+    bool IsCopyPending() const;
 
 signals:
     void SigDelete();
-    // Once per SetImage: whether an image was obtained.
+    // Once per SetImage: whether an image was obtained. Comes before the copy is made.
     void SigImgSave(bool bSuc);
+    // Once after SigImgSave(true), when the copy's work has ended. true: GetSavePath() is
+    // set, at most 1 MiB written there (a failed write shows when its upload fails). false:
+    // the full picture did not load after all; the thumbnail is to be dropped like one that
+    // does not load.
+    void SigCopyDone(bool bSuc);
 
 private slots:
     void SlotTimeOut();
+    void SlotCopyFinished();
 
 protected:
     void enterEvent(QEvent* event) override;
@@ -35,11 +58,19 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
-    void SaveImage(const QPixmap& pixmap);
-    void RenderThumbnail(const QPixmap& pixmap);
+    void StartCopy(const QImage& picture);
+    void RenderThumbnail(const QImage& preview);
 
     QPushButton* m_pDelBtn = nullptr;
     QString m_savePath;
     bool m_bClipboard = true;
     QString m_srcPath;
+    // Given by SetImage(QImage) until it is loaded.
+    QImage m_picture;
+    bool m_bCopyPending = false;
+    // Where the copy under way is written; it becomes m_savePath once it is.
+    QString m_copyPath;
+    QFutureWatcher<bool>* m_pCopyWatcher = nullptr;
+    // Cleared when the thumbnail goes: the worker then skips what it has not done yet.
+    std::shared_ptr<std::atomic<bool>> m_bCopyWanted;
 };

@@ -8,7 +8,10 @@
 
 #include <QFileInfo>
 #include <QHBoxLayout>
+#include <QPointer>
 #include <QSpacerItem>
+
+#include <algorithm>
 
 UploadImageWidget::UploadImageWidget(QWidget* parent)
     : ZorBaseWidget(parent, Qt::WindowFlags()), IDpiAdapter(true)
@@ -30,13 +33,24 @@ UploadImageWidget::~UploadImageWidget()
 
 void UploadImageWidget::AddImage(bool bClipboard, const QString& path)
 {
+    NewLabel()->SetImage(bClipboard, path);
+}
+
+void UploadImageWidget::AddImage(const QImage& picture)
+{
+    NewLabel()->SetImage(picture);
+}
+
+UploadImageLabel* UploadImageWidget::NewLabel()
+{
     // Not compared with the maximum: the dialog's buttons stop delivering images at five.
     auto* label = new UploadImageLabel(this);
-    label->SetImage(bClipboard, path);
     label->hide();
     connect(label, &UploadImageLabel::SigDelete, this, &UploadImageWidget::SlotDeleteImage);
     connect(label, &UploadImageLabel::SigImgSave, this, &UploadImageWidget::SlotImageSave);
+    connect(label, &UploadImageLabel::SigCopyDone, this, &UploadImageWidget::SlotCopyDone);
     m_labelList.append(label);
+    return label;
 }
 
 bool UploadImageWidget::HasImage() const
@@ -44,8 +58,23 @@ bool UploadImageWidget::HasImage() const
     return !m_labelList.isEmpty();
 }
 
+bool UploadImageWidget::HasPendingCopy() const
+{
+    for (const UploadImageLabel* label : m_labelList) {
+        if (label->IsCopyPending())
+            return true;
+    }
+    return false;
+}
+
 void UploadImageWidget::UploadImages()
 {
+    // A copy still being made has no path to upload yet; the round starts when it has.
+    if (HasPendingCopy()) {
+        m_bUploadWaiting = true;
+        return;
+    }
+    m_bUploadWaiting = false;
     bool bStarted = false;
     for (UploadImageLabel* label : qAsConst(m_labelList)) {
         const QString path = label->GetSavePath();
@@ -109,22 +138,39 @@ void UploadImageWidget::HandleMessage(int id, QSharedPointer<IHttpRequest> reque
         emit SigUploadResult(true);
 }
 
-void UploadImageWidget::SlotImageSave(bool bSuc)
+UploadImageLabel* UploadImageWidget::LoadedSender(bool bSuc)
 {
     auto* label = qobject_cast<UploadImageLabel*>(sender());
+    if (label && !bSuc) {
+        RemoveLabel(label);
+        return nullptr;
+    }
+    return label;
+}
+
+void UploadImageWidget::SlotImageSave(bool bSuc)
+{
+    UploadImageLabel* label = LoadedSender(bSuc);
     if (!label)
         return;
-    if (!bSuc) {
-        m_labelList.removeOne(label);
-        // Deferred: the thumbnail is still delivering this signal.
-        label->deleteLater();
-        return;
-    }
     label->show();
     m_pLayout->removeItem(m_pSpacer);
     m_pLayout->addWidget(label);
     m_pLayout->addSpacerItem(m_pSpacer);
     UpdateState();
+}
+
+void UploadImageWidget::SlotCopyDone(bool bSuc)
+{
+    // A failed one was shown already, but its picture did not load in full: it goes like a
+    // deleted one.
+    UploadImageLabel* label = LoadedSender(bSuc);
+    if (!label)
+        return;
+    const QPointer<UploadImageWidget> self(this);
+    emit SigCopySaved(label->GetSavePath());
+    if (self)
+        ResumeUploads();
 }
 
 void UploadImageWidget::SlotDeleteImage()
@@ -133,12 +179,24 @@ void UploadImageWidget::SlotDeleteImage()
     if (!label)
         return;
     m_imageUrlMap.remove(label->GetSavePath());
+    RemoveLabel(label);
+}
+
+void UploadImageWidget::RemoveLabel(UploadImageLabel* label)
+{
     label->hide();
     m_pLayout->removeWidget(label);
     m_labelList.removeOne(label);
-    // Deferred: the thumbnail is still delivering this signal.
+    // Deferred: the thumbnail is still delivering the signal that brought it here.
     label->deleteLater();
     UpdateState();
+    ResumeUploads();
+}
+
+void UploadImageWidget::ResumeUploads()
+{
+    if (m_bUploadWaiting && !HasPendingCopy())
+        UploadImages();
 }
 
 void UploadImageWidget::UpdateState()
@@ -151,8 +209,15 @@ void UploadImageWidget::UpdateState()
     } else if (count == 1) {
         show();
         emit SigUpdateHeight(true);
-    } else if (count == 0) {
+    } else if (count == 0 && !isHidden()) {
         hide();
         emit SigUpdateHeight(false);
+    }
+    // Thumbnails that load in the same turn, or one that fails while others load, pass the
+    // counts above by: the strip is shown whenever it holds a shown thumbnail.
+    const auto isShown = [](const UploadImageLabel* label) { return !label->isHidden(); };
+    if (isHidden() && std::any_of(m_labelList.cbegin(), m_labelList.cend(), isShown)) {
+        show();
+        emit SigUpdateHeight(true);
     }
 }

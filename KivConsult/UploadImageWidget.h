@@ -11,12 +11,19 @@
 #include <QString>
 
 class QHBoxLayout;
+class QImage;
 class QSpacerItem;
 class UploadImageLabel;
 
 // The strip of attached images below the dialog's Upload and Capture buttons. Images are
 // uploaded through the host's image service only when the user submits, and an image that
 // already has an address is never uploaded again.
+//
+// Ways in: AddImage(false, path) for a file that passed the dialog's checks, AddImage(true,
+// "") for the clipboard's picture, AddImage(picture) for a picture already in memory. Each
+// thumbnail shows one event-loop turn later (SigImgSave of UploadImageLabel); its JPEG copy
+// is made on a worker thread and announced by SigCopySaved. HasPendingCopy() tells whether
+// any copy is still to come; UploadImages() waits for those copies before it uploads.
 class UploadImageWidget : public ZorBaseWidget, public IDpiAdapter, public HttpObserverBase
 {
     Q_OBJECT
@@ -25,8 +32,12 @@ public:
     ~UploadImageWidget() override;
 
     void AddImage(bool bClipboard, const QString& path);
+    void AddImage(const QImage& picture);
     // Thumbnails still loading count.
     bool HasImage() const;
+    // Whether some thumbnail is still loading or its copy is not made yet.
+    bool HasPendingCopy() const;
+    // Starts the uploads still needed, once every pending copy is made.
     void UploadImages();
     bool IsAllUploaded() const;
     // The uploaded images, in the order of their saved paths.
@@ -42,17 +53,27 @@ signals:
     // true: the maximum is reached; false: one below it.
     void SigUpdateStyle(bool bMax);
     void SigUploadResult(bool bSuccess);
+    // A thumbnail's copy is written at savePath (its GetSavePath()).
+    void SigCopySaved(const QString& savePath);
 
 private slots:
     void SlotDeleteImage();
     void SlotImageSave(bool bSuc);
+    void SlotCopyDone(bool bSuc);
 
 private:
+    UploadImageLabel* NewLabel();
+    // The thumbnail that sent the signal; one that failed to load is removed, and then null.
+    UploadImageLabel* LoadedSender(bool bSuc);
+    void RemoveLabel(UploadImageLabel* label);
     void UpdateState();
+    void ResumeUploads();
 
     QHBoxLayout* m_pLayout = nullptr;
     QSpacerItem* m_pSpacer = nullptr;
     QList<UploadImageLabel*> m_labelList;
     QMap<QString, QString> m_imageUrlMap;
     int m_maxCount = 5;
+    // UploadImages() was called while copies were pending: it runs once they are made.
+    bool m_bUploadWaiting = false;
 };

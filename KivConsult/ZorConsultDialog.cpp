@@ -10,6 +10,7 @@
 #include "PalGlobalAsync.h"
 #include "PalImageUtils.h"
 #include "UIUtils.h"
+#include "UploadImageLoader.h"
 #include "UploadImageWidget.h"
 #include "ZorCacheManager.h"
 #include "ZorCategoryComBox.h"
@@ -21,13 +22,13 @@
 #include "ZorToast.h"
 
 #include <QDir>
+#include <QEvent>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QImage>
-#include <QImageReader>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
@@ -44,9 +45,6 @@ namespace {
 
 // A chosen file is accepted when its content is shorter than this.
 constexpr qint64 kMaxImageBytes = 2097152;
-// Largest picture decoded from a chosen file, as 32-bit pixels: a small file can declare an
-// enormous picture, and decoding it would exhaust the memory of the host.
-constexpr qint64 kMaxDecodedImageBytes = 256 * 1024 * 1024;
 
 const char* const kErroredProperty = "errored";
 
@@ -75,16 +73,6 @@ void LogOpenForReadFail(const QFile& file, int line, const char* function)
         g_trackCodeOpenFileForReadFail, QStringLiteral("OpenFileForReadFail"),
         QStringLiteral("Error opening file %1, error: %2").arg(file.fileName(), file.errorString()),
         -99999, QString(), location);
-}
-
-// Whether the picture in the file would fit the decoding limit; a size the reader cannot
-// tell in advance is left to the decoder.
-bool IsDecodable(QImageReader& reader)
-{
-    const QSize size = reader.size();
-    if (!size.isValid())
-        return true;
-    return qint64(size.width()) * qint64(size.height()) * 4 <= kMaxDecodedImageBytes;
 }
 
 } // namespace
@@ -511,14 +499,19 @@ void ZorConsultDialog::SlotUploadClicked()
         return;
     }
 
-    QImageReader reader(path);
-    reader.setDecideFormatFromContent(true);
-    if (!IsDecodable(reader) || reader.read().isNull()) {
+    // A JPEG is checked by a decode at reduced scale, which stays far below the GUI thread's
+    // budget; the full decode is the strip's, on a worker. A format that has no reduced
+    // decode is decoded whole here, and that picture goes on to the strip.
+    QImage whole;
+    if (UploadImageLoader::LoadPreview(path, QSize(64, 64), &whole).isNull()) {
         ZorToast::Show(tr("File opening failed"), TOAST_FAILED, this);
         return;
     }
 
-    m_pUploadWidget->AddImage(false, path);
+    if (whole.isNull())
+        m_pUploadWidget->AddImage(false, path);
+    else
+        m_pUploadWidget->AddImage(whole);
     UIUtils::SetForeground(this, true);
 }
 

@@ -4,6 +4,7 @@
 #include "DialogTestKit.h"
 #include "PalGlobalAsync.h"
 #include "TestMessageHandler.h"
+#include "UploadImageLoader.h"
 #include "UploadImageWidget.h"
 #include "ZorCacheManager.h"
 #include "ZorConsultDialog.h"
@@ -136,6 +137,7 @@ void TestImagePicking::cleanup()
     delete m_dialog;
     delete m_toasts;
     QVERIFY(PalGlobalAsync::Instance()->WaitForDone(10000));
+    QVERIFY(UploadImageLoader::WaitForCopies(30000));
     QVERIFY(visibleWindows().isEmpty());
     QDir(m_sandbox.imageCacheDir()).removeRecursively();
     QFile::remove(m_program);
@@ -210,7 +212,7 @@ void TestImagePicking::pickFile()
 
     const bool added = toast.isEmpty() && twist != Cancelled;
     QTRY_COMPARE(m_dialog->findChild<UploadImageWidget*>()->isVisible(), added);
-    QCOMPARE(savedCopies(m_sandbox.imageCacheDir()), int(added));
+    QTRY_COMPARE(savedCopies(m_sandbox.imageCacheDir()), int(added));
 }
 
 void TestImagePicking::capture_data()

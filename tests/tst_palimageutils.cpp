@@ -7,6 +7,7 @@
 #include <QBuffer>
 #include <QFile>
 #include <QImage>
+#include <QImageWriter>
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -14,12 +15,16 @@
 
 namespace {
 
+// A JPEG as the fitting writes it: optimised Huffman tables.
 QByteArray Encode(const QImage& image, const char* format, int quality = -1)
 {
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, format, quality);
+    QImageWriter writer(&buffer, format);
+    writer.setQuality(quality);
+    writer.setOptimizedWrite(true);
+    writer.write(image);
     return bytes;
 }
 
@@ -57,6 +62,8 @@ private slots:
     void contentType();
     void scaleImage_data();
     void scaleImage();
+    void fitJpeg_data();
+    void fitJpeg();
     void pixmapToRound_data();
     void pixmapToRound();
 
@@ -115,8 +122,9 @@ void tst_PalImageUtils::scaleImage_data()
     for (int quality = 100; best.isEmpty() || best.size() > limit; --quality)
         best = Encode(decoded, "JPEG", quality);
     QTest::newRow("a lower quality fits") << photo << limit << best;
-    QTest::newRow("12 megapixels, too large at any quality")
-        << Encode(Picture(4000, 3000, 256), "JPEG", 100) << 1048576.0 << QByteArray();
+    const QByteArray noise = Encode(Picture(640, 480, 256), "JPEG", 100);
+    QTest::newRow("noise, too large at any quality")
+        << noise << Encode(QImage::fromData(noise), "JPEG", 10).size() / 3.0 << QByteArray();
     QTest::newRow("jpeg under the limit") << photo << 1048576.0 << photo;
     QTest::newRow("jpeg exactly at the limit") << photo << double(photo.size()) << photo;
     const QByteArray png = Encode(decoded, "PNG");
@@ -150,6 +158,39 @@ void tst_PalImageUtils::scaleImage()
     QVERIFY(scaled.width() < original.width());
     const double ratio = double(scaled.width()) / scaled.height();
     QVERIFY2(qAbs(ratio - 4.0 / 3.0) < 0.01, qPrintable(QString::number(ratio)));
+}
+
+void tst_PalImageUtils::fitJpeg_data()
+{
+    QTest::addColumn<QImage>("picture");
+    QTest::addColumn<double>("limit");
+    QTest::addColumn<int>("quality"); // the one expected, found by trying every one
+
+    // Tall enough to be estimated from a sample before the full encodes; the short one is
+    // searched by full encodes only.
+    const QImage tall = Picture(1200, 1100, 48);
+    const QImage shortOne = Picture(900, 300, 48);
+    const auto size = [](const QImage& picture, int quality) {
+        return double(Encode(picture, "JPEG", quality).size());
+    };
+    QTest::newRow("tall, between 80 and 81") << tall << (size(tall, 80) + size(tall, 81)) / 2 << 80;
+    QTest::newRow("tall, exactly 93's size") << tall << size(tall, 93) << 93;
+    QTest::newRow("tall, a byte below 93's size") << tall << size(tall, 93) - 1 << 92;
+    QTest::newRow("tall, 10 only") << tall << size(tall, 10) << 10;
+    QTest::newRow("tall, 100 fits") << tall << size(tall, 100) << 100;
+    QTest::newRow("short, between 60 and 61")
+        << shortOne << (size(shortOne, 60) + size(shortOne, 61)) / 2 << 60;
+    QTest::newRow("null picture") << QImage() << 1048576.0 << 0;
+}
+
+void tst_PalImageUtils::fitJpeg()
+{
+    QFETCH(QImage, picture);
+    QFETCH(double, limit);
+    QFETCH(int, quality);
+
+    const QByteArray result = PalImageUtils::FitJpeg(picture, limit);
+    QCOMPARE(result, quality ? Encode(picture, "JPEG", quality) : QByteArray());
 }
 
 void tst_PalImageUtils::pixmapToRound_data()

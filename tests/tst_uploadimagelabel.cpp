@@ -32,14 +32,21 @@ QImage filled(int width, int height)
     return image;
 }
 
-// The argument of the thumbnail's one SigImgSave on a later turn; invalid otherwise.
+// The argument of the thumbnail's one SigImgSave on a later turn, once its copy is done;
+// invalid otherwise.
 QVariant load(UploadImageLabel& label, bool bClipboard, const QString& path)
 {
     QSignalSpy saved(&label, &UploadImageLabel::SigImgSave);
+    QSignalSpy copied(&label, &UploadImageLabel::SigCopyDone);
     label.SetImage(bClipboard, path);
     if (saved.count() != 0 || !saved.wait(10000) || saved.count() != 1)
         return QVariant();
-    return saved.at(0).at(0);
+    const bool bLoaded = saved.at(0).at(0).toBool();
+    if (bLoaded && copied.isEmpty() && !copied.wait(30000))
+        return QVariant();
+    if (bLoaded && copied != QList<QVariantList>{{true}})
+        return QVariant();
+    return bLoaded;
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 #include "palbase_export.h"
 
 #include <QByteArray>
+#include <QImage>
 #include <QPixmap>
 #include <QString>
 
@@ -19,6 +20,12 @@ public:
     // that fits, and only when no quality fits, with a reduced pixel size (aspect ratio kept).
     // Returns the file's final bytes (empty when it cannot be read).
     static QByteArray ScaleImage(const QString& path, double limit);
+
+    // The picture as a JPEG of at most limit bytes, with optimised Huffman tables: at the
+    // highest quality that fits, and only when no quality fits, with a reduced pixel size
+    // (aspect ratio kept). Empty when the picture is null or not even one pixel fits. Uses
+    // QImage only, so it may run on any thread.
+    static QByteArray FitJpeg(const QImage& image, double limit);
 
     // The picture scaled to width x height (aspect ratio kept, centred) with corners rounded
     // by the radii rx, ry; alpha (0..255) is the opacity of the picture.

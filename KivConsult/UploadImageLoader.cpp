@@ -1,0 +1,107 @@
+#include "UploadImageLoader.h"
+
+#include "PalImageUtils.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QImageReader>
+#include <QPointer>
+#include <QSaveFile>
+#include <QThreadPool>
+#include <QtConcurrent/QtConcurrentRun>
+
+namespace {
+
+// Whether the picture in the file would fit the decoding limit; a size the reader cannot
+// tell in advance is left to the decoder.
+bool IsDecodable(QImageReader& reader)
+{
+    const QSize size = reader.size();
+    if (!size.isValid())
+        return true;
+    return qint64(size.width()) * qint64(size.height()) * 4 <= UploadImageLoader::kMaxDecodedBytes;
+}
+
+// One worker: a full-size picture (48 MiB at 12 megapixels) and its encoder's buffers are
+// alive for one copy at a time. The pool dies with the application, waiting for the copy
+// under way, so no worker outlives the objects it uses. GUI thread only.
+QThreadPool* CopyPool()
+{
+    static QPointer<QThreadPool> s_pool;
+    if (!s_pool) {
+        s_pool = new QThreadPool(QCoreApplication::instance());
+        s_pool->setMaxThreadCount(1);
+    }
+    return s_pool;
+}
+
+void WriteCopy(const QString& savePath, const QByteArray& bytes)
+{
+    const QString dir = QFileInfo(savePath).absolutePath();
+    if (!QDir(dir).exists())
+        QDir().mkpath(dir);
+    // Under a temporary name until complete: the upload never sees a half-written copy. A
+    // copy that could not be written is noticed when its upload fails.
+    QSaveFile file(savePath);
+    if (file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size())
+        file.commit();
+}
+
+} // namespace
+
+QImage UploadImageLoader::LoadPreview(const QString& path, const QSize& box, QImage* whole)
+{
+    QImageReader reader(path);
+    reader.setDecideFormatFromContent(true);
+    if (!IsDecodable(reader))
+        return QImage();
+    const QSize size = reader.size();
+    if (reader.format() == "jpeg" && size.isValid()) {
+        // libjpeg decodes at 1/2, 1/4 or 1/8 scale: most of a full decode's work is skipped.
+        reader.setScaledSize(size.scaled(box, Qt::KeepAspectRatio).expandedTo(QSize(1, 1)));
+        return reader.read();
+    }
+    const QImage picture = reader.read();
+    if (whole)
+        *whole = picture;
+    return picture.isNull() ? QImage() : Fit(picture, box);
+}
+
+QImage UploadImageLoader::Load(const QString& path)
+{
+    QImageReader reader(path);
+    reader.setDecideFormatFromContent(true);
+    return IsDecodable(reader) ? reader.read() : QImage();
+}
+
+QImage UploadImageLoader::Fit(const QImage& picture, const QSize& box)
+{
+    const QSize size = picture.size().scaled(box, Qt::KeepAspectRatio).expandedTo(QSize(1, 1));
+    return picture.scaled(size, Qt::IgnoreAspectRatio, Qt::FastTransformation);
+}
+
+QFuture<bool> UploadImageLoader::StartCopy(const QString& srcPath, const QImage& picture,
+                                           const QString& savePath,
+                                           std::shared_ptr<std::atomic<bool>> bWanted)
+{
+    return QtConcurrent::run(CopyPool(), [srcPath, picture, savePath, bWanted]() mutable {
+        if (!*bWanted)
+            return false;
+        QImage image = std::move(picture);
+        if (image.isNull())
+            image = Load(srcPath);
+        if (image.isNull())
+            return false;
+        const QByteArray bytes = PalImageUtils::FitJpeg(image, kSavedImageLimit);
+        image = QImage();
+        if (*bWanted && !bytes.isEmpty())
+            WriteCopy(savePath, bytes);
+        return true;
+    });
+}
+
+bool UploadImageLoader::WaitForCopies(int msecs)
+{
+    return CopyPool()->waitForDone(msecs);
+}
