@@ -1,13 +1,22 @@
 // Images into the feedback dialog: a file chosen in the real file dialog and vetted for size,
 // type and readability, and a capture by a stand-in capture program put first in PATH.
 
+#include "ConsultDescEntity.h"
+#include "ConsultImageEntity.h"
 #include "DialogTestKit.h"
+#include "IHttpManager.h"
+#include "ManualGateway.h"
 #include "PalGlobalAsync.h"
 #include "TestMessageHandler.h"
+#include "UploadImageLabel.h"
 #include "UploadImageLoader.h"
 #include "UploadImageWidget.h"
 #include "ZorCacheManager.h"
+#include "ZorCategoryComBox.h"
+#include "ZorConfigManager.h"
 #include "ZorConsultDialog.h"
+#include "ZorConsultLogic.h"
+#include "ZorConsultManager.h"
 #include "ZorIconButtonWidget.h"
 #include "ZorToast.h"
 
@@ -19,10 +28,13 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QImage>
+#include <QLineEdit>
 #include <QPointer>
+#include <QPushButton>
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTextEdit>
 #include <QTimer>
 
 using namespace DialogTestKit;
@@ -98,6 +110,8 @@ private slots:
     void pickFile();
     void capture_data();
     void capture();
+    void submitWhileCopying_data();
+    void submitWhileCopying();
 
 private:
     HostSandbox m_sandbox;
@@ -262,6 +276,68 @@ void TestImagePicking::capture()
     QTRY_COMPARE(strip->HasImage(), added);
     QTRY_COMPARE(strip->isVisible(), added);
     QCOMPARE(m_toasts->count(), 0);
+}
+
+void TestImagePicking::submitWhileCopying_data()
+{
+    QTest::addColumn<bool>("bDestroy"); // false: Submit at once
+    QTest::newRow("submitted at once") << false;
+    QTest::newRow("dialog destroyed while copying") << true;
+}
+
+void TestImagePicking::submitWhileCopying()
+{
+    QFETCH(bool, bDestroy);
+
+    LocalUploadServer server;
+    QVERIFY(server.start());
+    ZorConfigManager::Instance()->SetValue("image", "upload_url", server.uploadUrl());
+    ManualGateway gateway;
+    IHttpManager::SetInstance(&gateway);
+    ZorConsultLogic::Instance()->GetManager()->SetBusinessTypeList(categories(R"([
+        {"businessTypeCode": "10", "businessTypeName": "Printer", "children": [
+          {"businessTypeCode": "101", "businessTypeName": "Paper jam"}]}])"));
+    m_dialog->InitData();
+    m_dialog->findChild<ZorCategoryComBox*>("typeEdit")->SetCurrentId("10", "101");
+    m_dialog->findChild<QTextEdit*>("textEdit")->setPlainText("Jams on every receipt");
+    QTest::keyClicks(m_dialog->findChild<QLineEdit*>("phoneEdit"), "13812345678");
+
+    const QString photo = savePicture(m_sandbox.path("photo/receipt.jpg"), QSize(1600, 1200));
+    QString startDirectory;
+    answerFileDialog(m_dialog, &startDirectory, photo, false);
+    QTest::mouseClick(m_dialog->findChild<ZorIconButtonWidget*>("uploadWidget"), Qt::LeftButton);
+    // Checked and handed on: the thumbnail shows on the next turn, its copy comes later.
+    const QPointer<UploadImageLabel> label = m_dialog->findChild<UploadImageLabel*>();
+    QVERIFY(label && label->IsCopyPending());
+
+    if (bDestroy) {
+        // Once shown, with the copy under way: its outcome is posted after this.
+        bool bPending = false;
+        connect(
+            label, &UploadImageLabel::SigImgSave, this,
+            [&]() {
+                bPending = label->IsCopyPending();
+                delete m_dialog;
+            },
+            Qt::QueuedConnection);
+        QTRY_VERIFY(m_dialog.isNull());
+        QVERIFY(bPending);
+        QVERIFY(UploadImageLoader::WaitForCopies(30000));
+        QCoreApplication::sendPostedEvents();
+        QCoreApplication::processEvents();
+        QVERIFY(label.isNull());
+    } else {
+        m_dialog->findChild<QPushButton*>("submitButton")->click();
+        QTRY_COMPARE_WITH_TIMEOUT(sentRecords(gateway).size(), 1, 30000);
+        const auto files = sentRecords(gateway).first()->GetFileList();
+        QCOMPARE(files.size(), 1);
+        QCOMPARE(files.first()->fileName, QFileInfo(label->GetSavePath()).fileName());
+        QVERIFY(files.first()->url.startsWith(QLatin1String("http://127.0.0.1/img/")));
+    }
+    QCOMPARE(server.uploads, bDestroy ? 0 : 1);
+    IHttpManager::SetInstance(nullptr);
+    ZorConsultLogic::ReleaseInstance();
+    ZorConfigManager::Instance()->RemoveValue("image", "upload_url");
 }
 
 QTEST_MAIN(TestImagePicking)

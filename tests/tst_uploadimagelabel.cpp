@@ -33,18 +33,30 @@ QImage filled(int width, int height)
 }
 
 // The argument of the thumbnail's one SigImgSave on a later turn, once its copy is done;
-// invalid otherwise.
-QVariant load(UploadImageLabel& label, bool bClipboard, const QString& path)
+// invalid otherwise, and also when the copy breaks its contract: the save path must be
+// unknown at SigImgSave, and at SigCopyDone(true) known, with at most 1 MiB written there.
+QVariant load(UploadImageLabel& label, bool bClipboard, const QString& path,
+              const QImage& picture = QImage())
 {
+    bool bKept = true;
+    QObject::connect(&label, &UploadImageLabel::SigImgSave, &label,
+                     [&]() { bKept = bKept && label.GetSavePath().isEmpty(); });
+    QObject::connect(&label, &UploadImageLabel::SigCopyDone, &label, [&]() {
+        const QFileInfo copy(label.GetSavePath());
+        bKept = bKept && copy.isFile() && copy.size() <= 1048576;
+    });
     QSignalSpy saved(&label, &UploadImageLabel::SigImgSave);
     QSignalSpy copied(&label, &UploadImageLabel::SigCopyDone);
-    label.SetImage(bClipboard, path);
+    if (picture.isNull())
+        label.SetImage(bClipboard, path);
+    else
+        label.SetImage(picture);
     if (saved.count() != 0 || !saved.wait(10000) || saved.count() != 1)
         return QVariant();
     const bool bLoaded = saved.at(0).at(0).toBool();
     if (bLoaded && copied.isEmpty() && !copied.wait(30000))
         return QVariant();
-    if (bLoaded && copied != QList<QVariantList>{{true}})
+    if (copied != (bLoaded ? QList<QVariantList>{{true}} : QList<QVariantList>()) || !bKept)
         return QVariant();
     return bLoaded;
 }
@@ -87,7 +99,7 @@ private slots:
 
     void source_data()
     {
-        QTest::addColumn<bool>("bClipboard");
+        QTest::addColumn<QString>("way");  // "file", "clipboard", or the file's picture "in memory"
         QTest::addColumn<QString>("file"); // .png
         QTest::addColumn<QVariant>("clipboard");
         QTest::addColumn<double>("scale");
@@ -95,17 +107,23 @@ private slots:
 
         const QVariant small = filled(32, 16), text = QStringLiteral("just text");
         QTest::newRow("file despite clipboard picture")
-            << false << "wide" << small << 1.0 << QSize(640, 320);
-        QTest::newRow("tall file at 200%")
-            << false << "tall" << QVariant() << 2.0 << QSize(320, 640);
-        QTest::newRow("clipboard picture, not file")
-            << true << "wide" << small << 1.0 << QSize(32, 16);
-        QTest::newRow("not a picture") << false << "text" << QVariant() << 1.0 << QSize();
-        QTest::newRow("clipboard text, file ignored") << true << "wide" << text << 1.0 << QSize();
+            << "file"
+            << "wide" << small << 1.0 << QSize(640, 320);
+        QTest::newRow("tall file at 200%") << "file"
+                                           << "tall" << QVariant() << 2.0 << QSize(320, 640);
+        QTest::newRow("clipboard picture, not file") << "clipboard"
+                                                     << "wide" << small << 1.0 << QSize(32, 16);
+        QTest::newRow("tall picture in memory, not clipboard")
+            << "in memory"
+            << "tall" << small << 1.0 << QSize(320, 640);
+        QTest::newRow("not a picture") << "file"
+                                       << "text" << QVariant() << 1.0 << QSize();
+        QTest::newRow("clipboard text, file ignored") << "clipboard"
+                                                      << "wide" << text << 1.0 << QSize();
     }
     void source()
     {
-        QFETCH(bool, bClipboard);
+        QFETCH(QString, way);
         QFETCH(QString, file);
         QFETCH(QVariant, clipboard);
         QFETCH(double, scale);
@@ -117,9 +135,11 @@ private slots:
         else if (clipboard.isValid())
             QGuiApplication::clipboard()->setText(clipboard.toString());
 
+        const bool bClipboard = way == "clipboard";
+        const QString path = m_dir.filePath(file + ".png");
+        const QImage inMemory = way == "in memory" ? QImage(path) : QImage();
         UploadImageLabel label;
-        QCOMPARE(load(label, bClipboard, m_dir.filePath(file + ".png")),
-                 QVariant(savedSize.isValid()));
+        QCOMPARE(load(label, bClipboard, path, inMemory), QVariant(savedSize.isValid()));
         QCOMPARE(cachedFiles().join(""), QFileInfo(label.GetSavePath()).fileName());
         if (!savedSize.isValid())
             return;
@@ -133,7 +153,7 @@ private slots:
         QCOMPARE(reader.format(), QByteArray("jpeg"));
         QCOMPARE(reader.size(), savedSize);
         UploadImageLabel again;
-        QCOMPARE(load(again, bClipboard, m_dir.filePath(file + ".png")), QVariant(true));
+        QCOMPARE(load(again, bClipboard, path, inMemory), QVariant(true));
         QVERIFY(again.GetSavePath() != label.GetSavePath());
 
         // Shown whole and centred in a square of 64 scaled; the rest is transparent.

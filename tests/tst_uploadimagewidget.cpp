@@ -10,20 +10,27 @@
 #include "NotificationRecorder.h"
 #include "TestMessageHandler.h"
 #include "UploadImageLabel.h"
+#include "UploadImageLoader.h"
 #include "UploadImageWidget.h"
 #include "ZorCacheManager.h"
 #include "ZorConfigManager.h"
 #include "ZorImageLogic.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
 #include <QLayout>
 #include <QPointer>
 #include <QPushButton>
+#include <QRandomGenerator>
+#include <QRegularExpression>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <functional>
 
 namespace {
 
@@ -51,9 +58,66 @@ UploadImageLabel* addLoaded(UploadImageWidget& strip, const QString& path)
     return bLoaded ? label : nullptr;
 }
 
+// A strip in the stand-in dialog, with count thumbnails of path loaded one at a time; null
+// when one did not load.
+UploadImageWidget* stripWith(QWidget& dialog, int count, const QString& path)
+{
+    auto* strip = new UploadImageWidget(&dialog);
+    for (int i = 0; i < count; ++i) {
+        if (!addLoaded(*strip, path))
+            return nullptr;
+    }
+    return strip;
+}
+
+// advisory-server as the host's image service.
+bool startImageService(AdvisoryServerProcess& server, const QString& dir)
+{
+    if (!server.start(dir))
+        return false;
+    ZorConfigManager::Instance()->SetValue(QStringLiteral("image"), QStringLiteral("upload_url"),
+                                           server.baseUrl() + QStringLiteral("/image/upload"));
+    return true;
+}
+
 void clickDelete(UploadImageLabel* label)
 {
     label->findChild<QPushButton*>(QStringLiteral("imgDelBtn"))->click();
+}
+
+// How a thumbnail added in a test fares: it loads; its file does not open; or it passes the
+// reduced check that shows it and then fails its full decode, since the file is cut short
+// right after it was shown (by a handler connected after the strip's own).
+enum Fate { Loads, FailsToOpen, FailsInFull };
+
+UploadImageLabel* addWithFate(UploadImageWidget& strip, const QString& source, Fate fate)
+{
+    static int serial = 0;
+    const QString path = QFileInfo(source).absolutePath() +
+                         QStringLiteral("/fate%1.%2").arg(++serial).arg(QFileInfo(source).suffix());
+    if (fate != FailsToOpen && !QFile::copy(source, path))
+        return nullptr;
+    strip.AddImage(false, path);
+    auto* label = strip.findChildren<UploadImageLabel*>().last();
+    if (fate == FailsInFull) {
+        QObject::connect(label, &UploadImageLabel::SigImgSave, label,
+                         [path]() { QFile(path).resize(100); });
+    }
+    return label;
+}
+
+// Runs action on the thumbnail once it is shown and its copy is under way, on the turn after
+// SigImgSave: before the copy's outcome can be delivered, which is posted later. bPending
+// tells whether the copy was indeed still pending then.
+void whileCopying(UploadImageLabel* label, bool* bPending, std::function<void()> action)
+{
+    QObject::connect(
+        label, &UploadImageLabel::SigImgSave, label,
+        [label, bPending, action]() {
+            *bPending = label->IsCopyPending();
+            action();
+        },
+        Qt::QueuedConnection);
 }
 
 // An upload outcome that is not the strip's: another component's upload "stored" or
@@ -80,6 +144,7 @@ class TestUploadImageWidget : public QObject
 
     QTemporaryDir m_dir;
     QString m_png;
+    QString m_jpeg;
 
 private slots:
     void initTestCase()
@@ -91,17 +156,31 @@ private slots:
         picture.fill(QColor(200, 90, 40));
         m_png = m_dir.filePath(QStringLiteral("picture.png"));
         QVERIFY(picture.save(m_png, "PNG"));
+        QImage photo(320, 240, QImage::Format_RGB32);
+        QRandomGenerator random(5);
+        for (int y = 0; y < photo.height(); ++y) {
+            auto* line = reinterpret_cast<QRgb*>(photo.scanLine(y));
+            for (int x = 0; x < photo.width(); ++x)
+                line[x] = qRgb(x % 256, y % 256, int(random.bounded(64)));
+        }
+        m_jpeg = m_dir.filePath(QStringLiteral("photo.jpg"));
+        QVERIFY(photo.save(m_jpeg, "JPEG", 100));
+        // What the decoder says of a file cut short.
+        TestMessageHandler::allow(QRegularExpression(QStringLiteral("JPEG")));
         ZorCacheManager::Instance()->SetImageCacheDir(m_dir.filePath(QStringLiteral("cache/")));
     }
     void cleanup()
     {
+        QVERIFY(UploadImageLoader::WaitForCopies(30000));
         ZorConfigManager::Instance()->RemoveValue("image", "upload_url");
         QVERIFY(QApplication::topLevelWidgets().isEmpty());
     }
 
     void reports_data()
     {
-        // Action: thumbnails added (+) or deleted (-), or an outcome that is not ours.
+        // Action: thumbnails added (+n) or deleted (-n) one at a time; added in one turn with
+        // their fates ("turn" then "+" loads, "x" does not open, "!" fails its full decode);
+        // or an outcome that is not ours.
         QTest::addColumn<int>("before");
         QTest::addColumn<QString>("action");
         QTest::addColumn<QString>("emitted");
@@ -116,6 +195,17 @@ private slots:
         row("deleting one of five", 5, "-1", "style false");
         // Down to one grows the strip again, down to none hides it.
         row("deleting all of three", 3, "-3", "height true, height false");
+        // Loads that end in the same turn still show the strip and grow the dialog; a failed
+        // load leaves the last report true to the count.
+        row("two in one turn", 0, "turn ++", "height true");
+        row("five in one turn", 0, "turn +++++",
+            "style true, height true, style true, style true, style true, style true");
+        row("two in one turn, the second does not open", 0, "turn +x", "height true, height true");
+        row("alone, does not open", 0, "turn x", "");
+        row("fifth, does not open", 4, "turn x", "style false");
+        row("alone, fails in full", 0, "turn !", "height true, height false");
+        row("fifth, fails in full", 4, "turn !", "style true, style false");
+        row("two in one turn, the first fails in full", 0, "turn !+", "height true, height true");
         row("empty strip, another upload stored", 0, "stored", "result true");
         row("empty strip, another upload failed", 0, "failed", "result true");
         row("empty strip, no response", 0, "none", "");
@@ -129,26 +219,38 @@ private slots:
         QFETCH(QString, emitted);
 
         QWidget dialog;
-        auto& strip = *new UploadImageWidget(&dialog);
-        for (int i = 0; i < before; ++i)
-            QVERIFY(addLoaded(strip, m_png));
+        UploadImageWidget* built = stripWith(dialog, before, m_png);
+        QVERIFY(built);
+        UploadImageWidget& strip = *built;
         QStringList log;
         record(strip, log);
+        QSignalSpy saved(&strip, &UploadImageWidget::SigCopySaved);
 
-        const int change = action.toInt();
+        int change = action.toInt();
         for (int i = 0; i < change; ++i)
             QVERIFY(addLoaded(strip, m_png));
         for (int i = 0; i < -change; ++i)
             clickDelete(strip.findChildren<UploadImageLabel*>().at(i));
-        if (change == 0) {
+        if (action.startsWith("turn ")) {
+            for (const QChar fate : action.mid(5)) {
+                QVERIFY(addWithFate(strip, m_jpeg,
+                                    fate == '+'   ? Loads
+                                    : fate == 'x' ? FailsToOpen
+                                                  : FailsInFull));
+            }
+            QTRY_VERIFY_WITH_TIMEOUT(!strip.HasPendingCopy(), kWaitMs);
+            change = action.count('+');
+        } else if (change == 0) {
             HttpNotifyManager::Instance()->Dispatch(
                 kUploadMessage, nullptr, notOurs(action, m_dir.filePath("someone-elses.jpg")));
             QVERIFY(strip.GetImageList().isEmpty());
         }
 
         QCOMPARE(log.join(", "), emitted);
+        QCOMPARE(saved.count(), qMax(0, change));
         QCOMPARE(!strip.isHidden(), before + change > 0);
         QCOMPARE(strip.HasImage(), before + change > 0);
+        QCOMPARE(strip.layout()->count(), before + change + 1); // and the spacer
     }
 
     void thumbnailsComeAndGo()
@@ -189,10 +291,7 @@ private slots:
     void failedUploadIsRetriedAlone()
     {
         AdvisoryServerProcess server;
-        QVERIFY(server.start(m_dir.filePath(QStringLiteral("server"))));
-        ZorConfigManager::Instance()->SetValue(QStringLiteral("image"),
-                                               QStringLiteral("upload_url"),
-                                               server.baseUrl() + QStringLiteral("/image/upload"));
+        QVERIFY(startImageService(server, m_dir.filePath(QStringLiteral("server"))));
         NotificationRecorder recorder({kUploadMessage});
 
         QWidget dialog;
@@ -235,6 +334,112 @@ private slots:
         log.clear();
         strip.UploadImages();
         QCOMPARE(log, QStringList{"result true"});
+    }
+    void uploadWaitsForCopies_data()
+    {
+        // Images added ("f" a file, "p" a picture in memory, "c" the clipboard's, "!" a file
+        // that fails its full decode, "d" a file deleted while its copy is made), then
+        // UploadImages() at once, in the same turn.
+        QTest::addColumn<QString>("added");
+        QTest::addColumn<int>("uploaded");
+
+        QTest::newRow("three ways in") << "fpc" << 3;
+        QTest::newRow("one deleted while copying") << "fd" << 1;
+        QTest::newRow("one failing in full") << "!f" << 1;
+        QTest::newRow("the only one deleted while copying") << "d" << 0;
+    }
+    void uploadWaitsForCopies()
+    {
+        QFETCH(QString, added);
+        QFETCH(int, uploaded);
+
+        AdvisoryServerProcess server;
+        QVERIFY(startImageService(server, m_dir.filePath(QStringLiteral("server"))));
+        NotificationRecorder recorder({kUploadMessage});
+        QGuiApplication::clipboard()->setImage(QImage(m_png));
+
+        QWidget dialog;
+        UploadImageWidget& strip = *stripWith(dialog, 0, m_png);
+        QStringList log;
+        record(strip, log);
+        bool bPending = false;
+        for (const QChar way : added) {
+            if (way == 'p')
+                strip.AddImage(QImage(m_png));
+            else if (way == 'c')
+                strip.AddImage(true, QString());
+            else if (way == 'd') {
+                UploadImageLabel* label = addWithFate(strip, m_jpeg, Loads);
+                whileCopying(label, &bPending, [label]() { clickDelete(label); });
+            } else
+                QVERIFY(addWithFate(strip, m_jpeg, way == '!' ? FailsInFull : Loads));
+        }
+        strip.UploadImages();
+        QVERIFY(!log.contains("result true"));
+
+        QTRY_VERIFY_WITH_TIMEOUT(log.contains("result true"), kWaitMs);
+        QCOMPARE(log.filter("result").join(", "), QString("result true"));
+        QCOMPARE(bPending, added.contains('d'));
+        // Each remaining image uploaded once, from its copy as the strip saved it.
+        QCOMPARE(recorder.notifications.size(), uploaded);
+        QStringList copies;
+        for (const UploadImageLabel* label : strip.findChildren<UploadImageLabel*>()) {
+            if (!label->isHidden())
+                copies << QFileInfo(label->GetSavePath()).fileName();
+        }
+        QStringList listed;
+        for (const auto& image : strip.GetImageList()) {
+            QVERIFY(image->url.startsWith(server.baseUrl()));
+            listed << image->fileName;
+        }
+        copies.sort();
+        QCOMPARE(listed, copies);
+        QCOMPARE(listed.size(), uploaded);
+    }
+
+    void goneWhileCopying_data()
+    {
+        QTest::addColumn<bool>("bDialog"); // false: only the thumbnail is deleted
+        QTest::newRow("thumbnail deleted") << false;
+        QTest::newRow("dialog destroyed") << true;
+    }
+    void goneWhileCopying()
+    {
+        QFETCH(bool, bDialog);
+
+        auto* dialog = new QWidget;
+        const QPointer<UploadImageWidget> strip = new UploadImageWidget(dialog);
+        QStringList log;
+        record(*strip, log);
+        QSignalSpy saved(strip, &UploadImageWidget::SigCopySaved);
+        bool bPending = false;
+        const QPointer<UploadImageLabel> label = addWithFate(*strip, m_jpeg, Loads);
+        bool bGone = false;
+        whileCopying(label, &bPending, [&]() {
+            if (bDialog)
+                delete dialog;
+            else
+                clickDelete(label);
+            bGone = true;
+        });
+        QTRY_VERIFY(bGone);
+        QVERIFY(bPending);
+        // The copy's outcome, had it been delivered, would have reached a freed thumbnail.
+        QVERIFY(UploadImageLoader::WaitForCopies(kWaitMs));
+        QCoreApplication::sendPostedEvents();
+        QCoreApplication::processEvents();
+        QVERIFY(label.isNull());
+        if (bDialog) {
+            QVERIFY(strip.isNull());
+            return;
+        }
+        QCOMPARE(saved.count(), 0);
+        QCOMPARE(log.join(", "), QString("height true, height false"));
+        // A copy finished for a deleted thumbnail is not used.
+        strip->UploadImages();
+        QCOMPARE(log.last(), QString("result true"));
+        QVERIFY(strip->GetImageList().isEmpty());
+        delete dialog;
     }
 };
 
