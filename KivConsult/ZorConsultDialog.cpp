@@ -115,12 +115,17 @@ void ZorConsultDialog::InitUI()
         button->setFocusPolicy(Qt::ClickFocus);
     }
 
-    // The operation row is one button high (AdjustLayout sizes the tip to whole lines); a
-    // tip wrapped beyond it would squeeze the thumbnails below, so it shows in full as a
-    // tool tip.
+    // The tip shows whole, wrapped over as many lines as its width needs; the operation row
+    // grows for them (SlotUpdateHeight), so they never squeeze the thumbnails below.
     m_ui->imgtipLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     m_ui->imgtipLabel->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
     m_ui->horizontalLayoutOperation->setAlignment(m_ui->imgtipLabel, Qt::AlignVCenter);
+    // In a row grown for the tip the buttons stay level with the row's label.
+    m_ui->horizontalLayoutOperation->setAlignment(m_ui->uploadWidget, Qt::AlignTop);
+    m_ui->horizontalLayoutOperation->setAlignment(m_ui->captureWidget, Qt::AlignTop);
+    // Its width is known once laid out, and its text may change with the language.
+    m_ui->imgtipLabel->installEventFilter(this);
+    m_ui->uploadImageWidget->installEventFilter(this);
 
     m_ui->phoneEdit->setValidator(new QRegExpValidator(PhonePattern(), m_ui->phoneEdit));
 
@@ -189,10 +194,26 @@ void ZorConsultDialog::AdjustLayout()
     m_ui->uploadVerticalLayout->setSpacing(S(8));
     m_ui->horizontalLayoutOperation->setSpacing(S(12));
     m_ui->btnHorizontalLayout->setSpacing(S(12));
-    m_ui->imgtipLabel->ensurePolished();
-    const QFontMetrics tipMetrics = m_ui->imgtipLabel->fontMetrics();
-    const int tipLine = qMax(1, qMax(tipMetrics.height(), tipMetrics.lineSpacing()));
-    m_ui->imgtipLabel->setFixedHeight(qMax(tipLine, S(34) / tipLine * tipLine));
+    // The description may give up room to a tip on several lines, down to about three lines
+    // of its own (a scroll area would otherwise insist on its scroll bars' height).
+    m_ui->textEdit->setMinimumHeight(S(56));
+}
+
+int ZorConsultDialog::TipOverflow() const
+{
+    // What the wrapped tip needs beyond the one-button-high operation row.
+    const QLabel* tip = m_ui->imgtipLabel;
+    return qMax(0, tip->heightForWidth(tip->width()) - S(34));
+}
+
+bool ZorConsultDialog::eventFilter(QObject* watched, QEvent* event)
+{
+    const bool bTipResized = watched == m_ui->imgtipLabel && event->type() == QEvent::Resize;
+    const bool bTipChanged =
+        watched == m_ui->uploadImageWidget && event->type() == QEvent::LayoutRequest;
+    if (bTipResized || bTipChanged)
+        SlotUpdateHeight(m_bLargeUpload);
+    return ZorBaseDialog::eventFilter(watched, event);
 }
 
 void ZorConsultDialog::AdjustForDpi()
@@ -436,8 +457,10 @@ void ZorConsultDialog::HandleMessage(int id, QSharedPointer<IHttpRequest> reques
 
 void ZorConsultDialog::SlotUpdateHeight(bool bLarge)
 {
+    m_bLargeUpload = bLarge;
     const int hiddenRow = m_bShowType ? 0 : S(50);
-    m_ui->uploadImageWidget->setFixedHeight(S(bLarge ? 108 : 34));
+    // The dialog keeps its height: a tip on more lines takes its room from the description.
+    m_ui->uploadImageWidget->setFixedHeight(S(bLarge ? 108 : 34) + TipOverflow());
     setFixedHeight(S(bLarge ? 474 : 400) - hiddenRow);
 }
 

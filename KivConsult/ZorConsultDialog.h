@@ -28,6 +28,7 @@ public:
 
     void AdjustForDpi() override;
     bool IsMovable() const override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void HandleMessage(int id, QSharedPointer<IHttpRequest> request,
                        QSharedPointer<IHttpResponse> response) override;
 
@@ -61,6 +62,7 @@ private:
     void ShowCount(int length);
     void InitConnect();
     void AdjustLayout();
+    int TipOverflow() const;
     void SelectDefaultType();
     bool CheckPhone();
     void SubmitFeedback();
@@ -75,4 +77,6 @@ private:
     // Between UploadImages() and the first SigUploadResult of that round: only then does an
     // upload result belong to a submission of this dialog.
     bool m_bWaitingUpload = false;
+    // The strip holds an image: the operation row and the strip take the large height.
+    bool m_bLargeUpload = false;
 };

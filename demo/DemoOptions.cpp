@@ -1,5 +1,7 @@
 #include "DemoOptions.h"
 
+#include "ZorSkin.h"
+
 #include <QCommandLineParser>
 #include <QDir>
 #include <QFileInfo>
@@ -65,6 +67,12 @@ bool ParseDemoOptions(const QStringList& arguments, const QString& defaultStateD
         QStringLiteral("Language the host chooses for the feedback module, e.g. zh_CN "
                        "(default: English); the Language menu switches it while the host runs."),
         QStringLiteral("LANGUAGE"));
+    const QCommandLineOption skin(
+        QStringLiteral("skin"),
+        QStringLiteral("The host's skin: %1 (default %2); the Skin menu switches it while the "
+                       "host runs.")
+            .arg(ZorSkin::SkinNames().join(QStringLiteral(" or ")), ZorSkin::SkinNames().first()),
+        QStringLiteral("NAME"), ZorSkin::SkinNames().first());
     const QCommandLineOption script(
         QStringLiteral("script"),
         QStringLiteral("Fill and submit one feedback unattended, print the outcome and exit "
@@ -82,7 +90,7 @@ bool ParseDemoOptions(const QStringList& arguments, const QString& defaultStateD
                                    QStringLiteral("With --script: the telephone number."),
                                    QStringLiteral("DIGITS"), QStringLiteral("13800138000"));
     parser.addOptions({stateDir, gateway, venderId, pin, appVersion, clientIp, deviceId,
-                       browserVersion, language, script, screenshot, description, phone});
+                       browserVersion, language, skin, script, screenshot, description, phone});
 
     if (!parser.parse(arguments)) {
         error = parser.errorText();
@@ -128,6 +136,13 @@ bool ParseDemoOptions(const QStringList& arguments, const QString& defaultStateD
         while (text.endsWith(QLatin1Char('/')))
             text.chop(1);
         options.gatewayUrl = text;
+    }
+
+    options.skin = parser.value(skin);
+    if (!ZorSkin::SkinNames().contains(options.skin)) {
+        error = QStringLiteral("--skin needs one of %1, not '%2'")
+                    .arg(ZorSkin::SkinNames().join(QStringLiteral(", ")), options.skin);
+        return false;
     }
 
     options.script = parser.isSet(script);

@@ -22,6 +22,8 @@ struct DemoOptions
     QString stateDir;
     // Base address of a running advisory service; empty: the host starts its own.
     QString gatewayUrl;
+    // The host's skin at start ("light" or "dark").
+    QString skin;
 
     // The language the host starts in ("zh_CN"); empty: the source texts (English).
     QString language;

@@ -2,6 +2,7 @@
 
 #include "HostLanguage.h"
 #include "HostSetup.h"
+#include "ZorSkin.h"
 
 #include <QActionGroup>
 #include <QApplication>
@@ -34,6 +35,7 @@ HostWindow::HostWindow(const MerchantFacts& facts, const QString& browserVersion
     m_menuBar->setObjectName(QStringLiteral("hostMenuBar"));
     rootLayout->setMenuBar(m_menuBar);
     AddLanguageMenu(language);
+    AddSkinMenu();
 
     auto* merchantBox = new QGroupBox(tr("Merchant session"), this);
     auto* merchantLayout = new QFormLayout(merchantBox);
@@ -187,6 +189,26 @@ void HostWindow::AddLanguageMenu(HostLanguage* language)
         const QLocale locale(code);
         addLanguage(code, QStringLiteral("%1 (%2)").arg(locale.nativeLanguageName(),
                                                         locale.nativeCountryName()));
+    }
+}
+
+void HostWindow::AddSkinMenu()
+{
+    QMenu* menu = m_menuBar->addMenu(tr("&Skin"));
+    menu->setObjectName(QStringLiteral("skinMenu"));
+    auto* group = new QActionGroup(menu);
+    const QMap<QString, QString> titles{{QStringLiteral("light"), tr("&Light")},
+                                        {QStringLiteral("dark"), tr("&Dark")}};
+    for (const QString& skin : ZorSkin::SkinNames()) {
+        QAction* action = menu->addAction(titles.value(skin, skin));
+        action->setObjectName(skin + QStringLiteral("SkinAction"));
+        action->setCheckable(true);
+        action->setChecked(skin == ZorSkin::CurrentSkin());
+        group->addAction(action);
+        // The host's skin broadcast: every open window, the feedback dialog included.
+        connect(action, &QAction::triggered, this, [skin]() { ZorSkin::ChangeSkin(skin); });
+        connect(ZorSkin::Instance(), &ZorSkin::SigSkinChanged, action,
+                [action, skin](const QString& current) { action->setChecked(current == skin); });
     }
 }
 

@@ -49,6 +49,8 @@ private slots:
 private:
     void ShowFeedbackDialog(KivConsult::ConsultSourceType sourceType);
     void AddLanguageMenu(HostLanguage* language);
+    // One checkable entry per skin of the host; the checked one follows the current skin.
+    void AddSkinMenu();
 
     QLineEdit* m_venderIdEdit = nullptr;
     QLineEdit* m_pinEdit = nullptr;

@@ -7,6 +7,7 @@
 #include "TerminationSignals.h"
 
 #include "KivConsult.h"
+#include "ZorSkin.h"
 
 #include <QApplication>
 #include <QDir>
@@ -76,6 +77,9 @@ int main(int argc, char* argv[])
     PrintLine(
         stdout,
         QStringLiteral("state directory: %1").arg(QDir::toNativeSeparators(options.stateDir)));
+
+    // The host's look is chosen before its first window exists.
+    ZorSkin::ChangeSkin(options.skin);
 
     int exitCode = 0;
     {

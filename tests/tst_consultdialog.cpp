@@ -20,16 +20,24 @@
 #include "ZorConsultDialog.h"
 #include "ZorConsultLogic.h"
 #include "ZorIconButtonWidget.h"
+#include "ZorSkin.h"
 #include "ZorToast.h"
 
+#include <QAbstractButton>
+#include <QApplication>
+#include <QHash>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPointer>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTextEdit>
+
+#include <cmath>
 
 using namespace DialogTestKit;
 
@@ -45,6 +53,43 @@ const QByteArray kCategories = R"([
       {"businessTypeCode": "1011", "businessTypeName": "Paper"}]},
     {"businessTypeCode": "102", "businessTypeName": "Scanning"}]},
   {"businessTypeCode": "20", "businessTypeName": "Orders", "children": []}])";
+
+double Luminance(const QColor& colour)
+{
+    auto channel = [](double value) {
+        return value <= 0.03928 ? value / 12.92 : std::pow((value + 0.055) / 1.055, 2.4);
+    };
+    return 0.2126 * channel(colour.redF()) + 0.7152 * channel(colour.greenF()) +
+           0.0722 * channel(colour.blueF());
+}
+
+// The contrast ratio of two colours, 1 to 21, as accessibility guidelines define it.
+double Contrast(const QColor& first, const QColor& second)
+{
+    const double a = Luminance(first) + 0.05, b = Luminance(second) + 0.05;
+    return qMax(a, b) / qMin(a, b);
+}
+
+// What a widget looks like on screen: its area in a picture of its window.
+QImage Shot(const QWidget* widget)
+{
+    const QImage window = widget->window()->grab().toImage();
+    return window.copy(QRect(widget->mapTo(widget->window(), QPoint()), widget->size()));
+}
+
+// The colour that covers most of the picture: a text widget's background.
+QColor Background(const QImage& image)
+{
+    QHash<QRgb, int> counts;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            ++counts[image.pixel(x, y)];
+    QRgb most = 0;
+    for (auto it = counts.cbegin(); it != counts.cend(); ++it)
+        if (it.value() > counts.value(most))
+            most = it.key();
+    return QColor::fromRgb(most);
+}
 
 } // namespace
 
@@ -64,6 +109,8 @@ private slots:
     void descriptionLimit();
     void sizes_data();
     void sizes();
+    void look_data();
+    void look();
     void categoryNotification_data();
     void categoryNotification();
     void failedUploadRoundIsRetried();
@@ -397,12 +444,35 @@ void TestConsultDialog::sizes()
     DpiTool::SetScaleFactor(scale);
     QCOMPARE(m_dialog->minimumSize(), size);
     QCOMPARE(m_dialog->maximumSize(), size);
-    QCOMPARE(child<QWidget>("uploadImageWidget")->maximumHeight(), imageAreaHeight);
+    // The upload area grows beyond the form's height only for a tip that needs more lines.
+    auto* area = child<QWidget>("uploadImageWidget");
+    QVERIFY(area->maximumHeight() >= imageAreaHeight);
 
-    // The wrapped tip keeps to the button row and never squeezes the thumbnails below it.
+    // Once laid out, the whole tip shows, the size limit included, and nothing overlaps it
+    // or the upload area; the description that gives up room for it still shows lines.
     auto* tip = child<QLabel>("imgtipLabel");
-    QTRY_VERIFY(tip->height() > 0 && tip->height() <= DpiTool::ScaleDefault(34));
-    QCOMPARE(tip->toolTip(), tip->text());
+    QVERIFY(tip->text().contains("2M"));
+    auto* strip = m_dialog->findChild<UploadImageWidget*>();
+    auto overlaps = [&]() {
+        QStringList found;
+        if (tip->width() <= 0 || tip->heightForWidth(tip->width()) > tip->height() ||
+            !area->rect().contains(tip->geometry()))
+            found << "tip cut";
+        for (QWidget* neighbour : {child<QWidget>("uploadWidget"), child<QWidget>("captureWidget"),
+                                   static_cast<QWidget*>(strip)})
+            if (neighbour->isVisible() && tip->geometry().intersects(neighbour->geometry()))
+                found << neighbour->objectName();
+        for (QWidget* sibling :
+             area->parentWidget()->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
+            if (sibling != area && sibling->isVisible() &&
+                sibling->geometry().intersects(area->geometry()))
+                found << sibling->objectName();
+        return found.join(' ');
+    };
+    QTRY_COMPARE(overlaps(), QString());
+    QCOMPARE(strip->isVisible(), images > 0);
+    auto* description = child<QTextEdit>("textEdit");
+    QVERIFY(description->height() >= 3 * description->fontMetrics().lineSpacing());
     if (images)
         QTRY_VERIFY(m_dialog->findChild<UploadImageLabel*>()->height() >=
                     DpiTool::ScaleDefault(64));
@@ -417,6 +487,79 @@ void TestConsultDialog::sizes()
         if (full)
             child<QPushButton>("imgDelBtn")->click();
     }
+}
+
+void TestConsultDialog::look_data()
+{
+    QTest::addColumn<QString>("skin");
+    for (const QString& skin : ZorSkin::SkinNames())
+        QTest::newRow(qPrintable(skin)) << skin;
+}
+
+void TestConsultDialog::look()
+{
+    QFETCH(QString, skin);
+    QVERIFY(ZorSkin::ChangeSkin(skin));
+    const auto lightAgain = qScopeGuard([]() { ZorSkin::ChangeSkin("light"); });
+    openDialog();
+
+    // Empty fields show their placeholders: clearly lighter than typed text, still legible.
+    for (const char* name : {"phoneEdit", "textEdit"}) {
+        auto* field = child<QWidget>(name);
+        const QColor text = field->palette().color(QPalette::Text);
+        const QColor placeholder = field->palette().color(QPalette::PlaceholderText);
+        const QImage shot = Shot(field).copy(field->rect().adjusted(3, 3, -3, -3));
+        const QColor background = Background(shot);
+        QVERIFY2(Contrast(placeholder, background) >= 3.0, name);
+        QVERIFY2(Contrast(text, placeholder) >= 2.0, name);
+        // Drawn in that colour: no pixel of the empty field stands out more.
+        double drawn = 1.0;
+        for (int y = 0; y < shot.height(); ++y)
+            for (int x = 0; x < shot.width(); ++x)
+                drawn = qMax(drawn, Contrast(shot.pixelColor(x, y), background));
+        QVERIFY2(drawn <= Contrast(placeholder, background) * 1.05 &&
+                     drawn >= Contrast(placeholder, background) * 0.8,
+                 qPrintable(QStringLiteral("%1: %2").arg(name).arg(drawn)));
+    }
+
+    // Every text on screen, with a toast and the category list open, typed text included.
+    child<QPushButton>("submitButton")->click();
+    QTest::keyClicks(child<QLineEdit>("phoneEdit"), "138");
+    child<QTextEdit>("textEdit")->setPlainText("Printer");
+    auto* picker = child<ZorCategoryComBox>("typeEdit");
+    picker->ShowPopup();
+    QList<QWidget*> windows{m_dialog, picker->GetPopup()};
+    for (QWidget* window : QApplication::topLevelWidgets())
+        if (window->objectName() == "zorToast" && window->parentWidget() == m_dialog)
+            windows << window;
+    QCOMPARE(windows.size(), 3);
+
+    QStringList checked;
+    for (QWidget* window : qAsConst(windows)) {
+        for (QWidget* widget : window->findChildren<QWidget*>()) {
+            const auto* label = qobject_cast<QLabel*>(widget);
+            const auto* button = qobject_cast<QAbstractButton*>(widget);
+            const auto* line = qobject_cast<QLineEdit*>(widget);
+            const auto* edit = qobject_cast<QTextEdit*>(widget);
+            const auto* list = qobject_cast<QListWidget*>(widget);
+            const bool bText =
+                (label && !label->text().isEmpty()) || (button && !button->text().isEmpty()) ||
+                (line && !line->text().isEmpty()) || (edit && !edit->toPlainText().isEmpty()) ||
+                (list && list->count() > 0);
+            if (!bText || !widget->isVisible() || !widget->isEnabled())
+                continue;
+            const QColor text = widget->palette().color(widget->foregroundRole());
+            const QColor background = Background(Shot(widget));
+            QVERIFY2(Contrast(text, background) >= 4.5,
+                     qPrintable(QStringLiteral("%1: %2 on %3")
+                                    .arg(widget->objectName(), text.name(), background.name())));
+            checked << widget->objectName();
+        }
+    }
+    for (const char* name : {"baseTitleLabel", "typeAsterisk", "typeLabel", "countLabel",
+                             "imgtipLabel", "textLabel", "phoneEdit", "textEdit", "recordButton",
+                             "submitButton", "cancelButton", "firstLevelList", "toastText"})
+        QVERIFY2(checked.contains(name), name);
 }
 
 void TestConsultDialog::categoryNotification_data()

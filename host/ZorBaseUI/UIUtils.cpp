@@ -1,6 +1,7 @@
 #include "UIUtils.h"
 
-#include <QFile>
+#include "ZorSkin.h"
+
 #include <QStyle>
 #include <QWidget>
 
@@ -34,11 +35,5 @@ void UIUtils::SetForeground(QWidget* widget, bool bForeground)
 
 QString UIUtils::DefaultStyleSheet()
 {
-    static const QString sheet = []() {
-        QFile file(QStringLiteral(":/zorbaseui/zorbaseui.qss"));
-        if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
-            return QString();
-        return QString::fromUtf8(file.readAll());
-    }();
-    return sheet;
+    return ZorSkin::StyleSheet(ZorSkin::CurrentSkin());
 }

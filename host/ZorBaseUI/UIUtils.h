@@ -17,6 +17,6 @@ public:
     // raises it without taking focus (false).
     static void SetForeground(QWidget* widget, bool bForeground);
 
-    // The host's default style sheet, which ZorBaseDialog applies to itself.
+    // The host's style sheet in the current skin (installed on the application by ZorSkin).
     static QString DefaultStyleSheet();
 };

@@ -1,8 +1,8 @@
 #include "ZorBaseDialog.h"
 
 #include "DpiTool.h"
-#include "UIUtils.h"
 #include "ZorBaseWidget.h"
+#include "ZorSkin.h"
 
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -31,6 +31,8 @@ ZorBaseDialog::ZorBaseDialog(QWidget* parent, Qt::WindowFlags flags,
     , IDpiAdapter(true)
     , m_titleType(titleType)
 {
+    // The host's look is the application's: installed by the first dialog, not per window.
+    ZorSkin::Install();
     setModal(bModal);
     setAttribute(Qt::WA_StyledBackground);
 
@@ -61,7 +63,6 @@ ZorBaseDialog::ZorBaseDialog(QWidget* parent, Qt::WindowFlags flags,
     m_contentWidget->setObjectName(QStringLiteral("baseContentWidget"));
     layout->addWidget(m_contentWidget, 1);
 
-    setStyleSheet(UIUtils::DefaultStyleSheet());
     RetranslateFrame();
     AdjustForDpi();
 }
@@ -108,10 +109,8 @@ void ZorBaseDialog::AdjustForDpi()
 
 void ZorBaseDialog::ChangeSkin(const QString& skinName)
 {
-    Q_UNUSED(skinName)
-    // The stand-in host has a single skin: re-reading it restores the look after a caller
-    // replaced the sheet.
-    setStyleSheet(UIUtils::DefaultStyleSheet());
+    // The skin is the application's: switching it here restyles every window at once.
+    ZorSkin::ChangeSkin(skinName);
 }
 
 bool ZorBaseDialog::IsMovable() const

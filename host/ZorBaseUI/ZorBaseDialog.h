@@ -19,9 +19,10 @@ enum BaseTitleType {
 }
 
 // The host's dialog frame: frameless, draws its own title bar (title text, a close button
-// that runs SlotClose, dragging the bar moves the window when IsMovable()), applies the
-// host's default style sheet, and hands subclasses a content widget to lay out. Closes on
-// Esc like any dialog.
+// that runs SlotClose, dragging the bar moves the window when IsMovable()), takes the host's
+// current skin (ZorSkin, installed on the application by the first dialog), and hands
+// subclasses a content widget to lay out. Closes on Esc like any dialog. ChangeSkin switches
+// the skin of the whole application.
 //
 // Object names (for style sheets and tests): "baseTitleBar", "baseTitleLabel",
 // "baseCloseButton", "baseContentWidget".

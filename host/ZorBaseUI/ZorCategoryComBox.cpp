@@ -2,6 +2,7 @@
 
 #include "DpiTool.h"
 #include "UIUtils.h"
+#include "ZorSkin.h"
 
 #include <QAction>
 #include <QFrame>
@@ -65,9 +66,11 @@ ZorCategoryComBox::ZorCategoryComBox(QWidget* parent) : QLineEdit(parent)
     setProperty("errored", false);
     setContextMenuPolicy(Qt::NoContextMenu);
 
-    QAction* arrow = addAction(QIcon(QStringLiteral(":/zorbaseui/images/arrow_down.png")),
-                               QLineEdit::TrailingPosition);
+    QAction* arrow =
+        addAction(ZorSkin::Icon(QStringLiteral("arrow_down")), QLineEdit::TrailingPosition);
     arrow->setObjectName(QStringLiteral("categoryArrow"));
+    connect(ZorSkin::Instance(), &ZorSkin::SigSkinChanged, arrow,
+            [arrow]() { arrow->setIcon(ZorSkin::Icon(QStringLiteral("arrow_down"))); });
     connect(arrow, &QAction::triggered, this, [this]() {
         if (IsPopupVisible())
             HidePopup();
@@ -143,6 +146,9 @@ void ZorCategoryComBox::SetCurrentId(const QVariant& first, const QVariant& seco
         m_secondId = QVariant();
     }
     RefreshText();
+    // A category set by the program answers the error mark as a choice by the user does.
+    if (m_firstId.isValid() && IsErrorStyle())
+        SetErrorStyle(false);
 }
 
 QVariant ZorCategoryComBox::GetFirstLevelId() const

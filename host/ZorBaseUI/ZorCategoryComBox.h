@@ -27,7 +27,8 @@ public:
 //
 // The popup is a top-level widget named "categoryPopup" holding two QListWidgets,
 // "firstLevelList" and "secondLevelList"; each item's Qt::UserRole holds its id.
-// The error look is the dynamic property "errored" (bool); choosing again clears it.
+// The error look is the dynamic property "errored" (bool); a category chosen by the user or
+// set by SetCurrentId clears it.
 class ZORBASEUI_EXPORT ZorCategoryComBox : public QLineEdit
 {
     Q_OBJECT

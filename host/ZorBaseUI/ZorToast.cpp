@@ -1,7 +1,7 @@
 #include "ZorToast.h"
 
 #include "DpiTool.h"
-#include "UIUtils.h"
+#include "ZorSkin.h"
 
 #include <QGuiApplication>
 #include <QHBoxLayout>
@@ -47,8 +47,8 @@ ZorToast::ZorToast(const QString& text, ENUM_TOAST_TYPE type, QWidget* parent)
     setAttribute(Qt::WA_TranslucentBackground);
     setAttribute(Qt::WA_StyledBackground);
     setFocusPolicy(Qt::NoFocus);
-    // Over the screen there is no styled window to inherit the look from.
-    setStyleSheet(UIUtils::DefaultStyleSheet());
+    // A toast over the screen may come before any dialog installed the host's look.
+    ZorSkin::Install();
 
     auto* frame = new QWidget(this);
     frame->setObjectName(QStringLiteral("toastFrame"));
