@@ -21,6 +21,7 @@
 #include "ZorPushButton.h"
 #include "ZorToast.h"
 
+#include <QDataStream>
 #include <QDir>
 #include <QEvent>
 #include <QFile>
@@ -62,6 +63,22 @@ void SetErrored(QWidget* widget, bool bErrored)
 QRegExp PhonePattern()
 {
     return QRegExp(QStringLiteral("^[0-9]{11}$"), Qt::CaseSensitive, QRegExp::RegExp);
+}
+
+// What makes a submission the same feedback as one sent before: what the user entered and
+// the attached images. An image's address is left out: an image whose upload failed gets a
+// new address when it is uploaded again, yet it is the same attached file.
+QByteArray ContentKey(const ConsultDescEntity& desc)
+{
+    QByteArray key;
+    QDataStream stream(&key, QIODevice::WriteOnly);
+    stream << qint64(desc.GetStartBusinessCode1()) << desc.GetStartBusinessName1()
+           << qint64(desc.GetStartBusinessCode2()) << desc.GetStartBusinessName2()
+           << desc.GetTelphone() << desc.GetQuestionDesc() << desc.GetSourceType()
+           << desc.GetBrowserVersion();
+    for (const auto& image : desc.GetFileList())
+        stream << (image ? image->fileName : QString());
+    return key;
 }
 
 void LogOpenForReadFail(const QFile& file, int line, const char* function)
@@ -412,7 +429,10 @@ void ZorConsultDialog::SubmitFeedback()
         desc->SetSourceType(QStringLiteral("3"));
     desc->SetFileList(m_pUploadWidget->GetImageList());
 
-    m_submitIdentity = ZorConsultLogic::Instance()->SubmitDesc(desc);
+    const QByteArray content = ContentKey(*desc);
+    m_submitIdentity =
+        ZorConsultLogic::Instance()->SubmitDesc(desc, m_sentIdentities.value(content));
+    m_sentIdentities.insert(content, m_submitIdentity);
 }
 
 void ZorConsultDialog::HandleMessage(int id, QSharedPointer<IHttpRequest> request,
@@ -447,6 +467,8 @@ void ZorConsultDialog::HandleMessage(int id, QSharedPointer<IHttpRequest> reques
     const auto* submitResponse =
         qobject_cast<ConsultSubmitDescResponse*>(dynamic_cast<QObject*>(response.data()));
     const QString feedbackId = submitResponse ? submitResponse->GetFeedbackId() : QString();
+    // Whatever is submitted next is new feedback.
+    m_sentIdentities.clear();
     ZorToast::Show(tr("Problem feedback submitted successfully"), TOAST_SUCCESS);
     const QPointer<ZorConsultDialog> self(this);
     emit SigSubmitSuccess(feedbackId);

@@ -3,6 +3,8 @@
 #include "HttpObserverBase.h"
 #include "ZorBaseDialog.h"
 
+#include <QByteArray>
+#include <QHash>
 #include <QSharedPointer>
 #include <QString>
 
@@ -71,6 +73,9 @@ private:
     bool m_bSubmitting = false;
     UploadImageWidget* m_pUploadWidget = nullptr;
     QString m_submitIdentity;
+    // Since the last accepted submission: the identity each content was sent under, so that
+    // a resubmit of the same content is stored at most once by the service.
+    QHash<QByteArray, QString> m_sentIdentities;
     bool m_bShowType = true;
     QString m_browserVersion;
     bool m_bCaptureSuccess = false;

@@ -120,10 +120,19 @@ void ZorConsultLogic::LoadFixedTypes(const QString& childCode, const QString& ch
 
 QString ZorConsultLogic::SubmitDesc(QSharedPointer<ConsultDescEntity> desc)
 {
+    return SubmitDesc(std::move(desc), QString());
+}
+
+QString ZorConsultLogic::SubmitDesc(QSharedPointer<ConsultDescEntity> desc,
+                                    const QString& identity)
+{
     auto request = QSharedPointer<ConsultSubmitDescRequest>::create();
     auto response = QSharedPointer<ConsultSubmitDescResponse>::create();
     request->SetDescEntity(std::move(desc));
-    request->SetIdentity(QUuid::createUuid().toString(QUuid::WithoutBraces));
+    const bool reusable = !QUuid::fromString(identity).isNull() &&
+                          QUuid::fromString(identity).toString(QUuid::WithoutBraces) == identity;
+    request->SetIdentity(reusable ? identity
+                                  : QUuid::createUuid().toString(QUuid::WithoutBraces));
     // Holds nothing of the logic: the submitter waits for 20001 even if the logic is gone.
     auto done = [request, response]() {
         HttpNotifyManager::Instance()->Dispatch(MSG_CONSULT_SUBMIT_DESC, request, response);

@@ -28,8 +28,12 @@ public:
     void LoadLoginProblemTypes();
     void LoadOtherProblemTypes();
 
-    // Sends one feedback record; returns the identity of the request sent.
+    // Sends one feedback record under a fresh identity; returns the identity of the request.
     QString SubmitDesc(QSharedPointer<ConsultDescEntity> desc);
+    // Sends the record under the given identity, as a resubmit of a record sent before: the
+    // service stores one record per identity and answers a repeat with that record's id.
+    // An identity that is no lower-case UUID without braces is replaced by a fresh one.
+    QString SubmitDesc(QSharedPointer<ConsultDescEntity> desc, const QString& identity);
 
 private:
     explicit ZorConsultLogic(QObject* parent = nullptr);

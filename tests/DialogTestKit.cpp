@@ -3,6 +3,7 @@
 #include "ConsultBusinessTypeEntity.h"
 #include "ConsultDescEntity.h"
 #include "ConsultSubmitDescRequest.h"
+#include "HttpRequestReader.h"
 #include "ManualGateway.h"
 #include "ZorCacheManager.h"
 #include "ZorCategoryComBox.h"
@@ -128,23 +129,8 @@ QByteArray LocalUploadServer::refused()
 
 void LocalUploadServer::serve(QTcpSocket* socket)
 {
-    // Reads one request (headers, then Content-Length bytes of body) and answers it.
-    auto buffer = QSharedPointer<QByteArray>::create();
     connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
-    connect(socket, &QTcpSocket::readyRead, this, [this, socket, buffer]() {
-        buffer->append(socket->readAll());
-        const int headerEnd = buffer->indexOf("\r\n\r\n");
-        if (headerEnd < 0)
-            return;
-        qint64 length = 0;
-        for (const QByteArray& line : buffer->left(headerEnd).split('\n')) {
-            const int colon = line.indexOf(':');
-            if (colon > 0 && line.left(colon).trimmed().toLower() == "content-length")
-                length = line.mid(colon + 1).trimmed().toLongLong();
-        }
-        if (buffer->size() < headerEnd + 4 + length)
-            return;
-        buffer->clear();
+    HttpRequestReader::readOne(socket, this, [this, socket](const QByteArray&) {
         const int index = uploads++;
         const QByteArray body = reply ? reply(index) : stored(index);
         socket->write("HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: " +

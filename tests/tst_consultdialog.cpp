@@ -114,6 +114,8 @@ private slots:
     void categoryNotification_data();
     void categoryNotification();
     void failedUploadRoundIsRetried();
+    void resubmitIdentity_data();
+    void resubmitIdentity();
 
 private:
     void openDialog(bool bFixed = false);
@@ -627,6 +629,97 @@ void TestConsultDialog::failedUploadRoundIsRetried()
     QCOMPARE(files.size(), 2);
     for (const auto& file : files)
         QVERIFY(file->url.startsWith(QLatin1String("http://127.0.0.1/img/")));
+    ZorConfigManager::Instance()->RemoveValue("image", "upload_url");
+}
+
+void TestConsultDialog::resubmitIdentity_data()
+{
+    QTest::addColumn<QString>("answer"); // to the first submission
+    QTest::addColumn<QString>("change"); // made before Submit is clicked again
+    QTest::addColumn<bool>("same");      // the second goes out under the first one's identity
+
+    QTest::newRow("failed, same content") << "failed"
+                                          << "" << true;
+    QTest::newRow("no response, same content") << "none"
+                                               << "" << true;
+    QTest::newRow("still on its way, same content") << "other"
+                                                    << "" << true;
+    QTest::newRow("failed, description changed") << "failed"
+                                                 << "description" << false;
+    QTest::newRow("failed, telephone changed") << "failed"
+                                               << "telephone" << false;
+    QTest::newRow("failed, sub-category changed") << "failed"
+                                                  << "category" << false;
+    QTest::newRow("failed, image attached") << "failed"
+                                            << "image" << false;
+    QTest::newRow("failed, changed and changed back") << "failed"
+                                                      << "back" << true;
+    QTest::newRow("accepted, same content again") << "accepted"
+                                                  << "" << false;
+}
+
+void TestConsultDialog::resubmitIdentity()
+{
+    QFETCH(QString, answer);
+    QFETCH(QString, change);
+    QFETCH(bool, same);
+
+    LocalUploadServer server;
+    QVERIFY(server.start());
+    ZorConfigManager::Instance()->SetValue("image", "upload_url", server.uploadUrl());
+    openDialog();
+    // Kept after an accepted submission, so that it can be used again.
+    m_dialog->setAttribute(Qt::WA_DeleteOnClose, false);
+    fill(QStringLiteral("10/101"), QStringLiteral("Paper out"), kPhone);
+    auto* submit = child<QPushButton>("submitButton");
+    auto* description = child<QTextEdit>("textEdit");
+    const auto failLast = [this]() {
+        const int completed = m_gateway->completed;
+        m_gateway->fail(m_gateway->calls.size() - 1, -1, QStringLiteral("no answer in time"));
+        QTRY_COMPARE(m_gateway->completed, completed + 1);
+    };
+
+    submit->click();
+    QCOMPARE(m_gateway->calls.size(), 1);
+    const QSharedPointer<IHttpRequest> first = m_gateway->calls.first().request;
+    if (answer == QLatin1String("failed")) {
+        failLast();
+    } else if (answer == QLatin1String("none")) {
+        HttpNotifyManager::Instance()->Dispatch(20001, first, {});
+    } else if (answer == QLatin1String("other")) {
+        auto other = QSharedPointer<ConsultSubmitDescRequest>::create();
+        other->SetIdentity(QStringLiteral("another"));
+        HttpNotifyManager::Instance()->Dispatch(20001, other, {});
+    } else {
+        m_gateway->reply(0, ConsultTestUtil::successEnvelope("\"FB-42\""));
+        QTRY_VERIFY(!m_dialog->isVisible());
+        m_dialog->show();
+    }
+
+    if (change == QLatin1String("description")) {
+        description->setPlainText(QStringLiteral("Paper jams"));
+    } else if (change == QLatin1String("telephone")) {
+        child<QLineEdit>("phoneEdit")->clear();
+        QTest::keyClicks(child<QLineEdit>("phoneEdit"), QStringLiteral("13900000000"));
+    } else if (change == QLatin1String("category")) {
+        child<ZorCategoryComBox>("typeEdit")
+            ->SetCurrentId(QStringLiteral("10"), QStringLiteral("102"));
+    } else if (change == QLatin1String("image")) {
+        QVERIFY(attachPictures(1));
+    } else if (change == QLatin1String("back")) {
+        description->setPlainText(QStringLiteral("Paper jams"));
+        submit->click();
+        QCOMPARE(m_gateway->calls.size(), 2);
+        failLast();
+        description->setPlainText(QStringLiteral("Paper out"));
+    }
+    const int sentBefore = m_gateway->calls.size();
+    submit->click();
+    QTRY_COMPARE(m_gateway->calls.size(), sentBefore + 1);
+    const QString identity = m_gateway->calls.last().request->GetIdentity();
+    QCOMPARE(identity == first->GetIdentity(), same);
+    if (change == QLatin1String("back"))
+        QVERIFY(identity != m_gateway->calls.at(1).request->GetIdentity());
     ZorConfigManager::Instance()->RemoveValue("image", "upload_url");
 }
 

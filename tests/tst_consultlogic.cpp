@@ -13,6 +13,7 @@
 #include "ZorConsultLogic.h"
 
 #include <QCoreApplication>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -46,6 +47,8 @@ private slots:
     void queryReply();
     void fixedList();
     void releaseWhileInFlight();
+    void submitIdentity_data();
+    void submitIdentity();
     void recordUrl_data();
     void recordUrl();
 
@@ -194,6 +197,37 @@ void TestConsultLogic::releaseWhileInFlight()
     QCOMPARE(fresh->GetManager()->GetBusinessTypeCount(), 0);
     fresh->RequestBusinessType();
     QCOMPARE(m_gateway->calls.size(), 4);
+}
+
+void TestConsultLogic::submitIdentity_data()
+{
+    QTest::addColumn<QString>("given");
+    QTest::addColumn<bool>("kept");
+
+    QTest::newRow("lower-case UUID") << "0f8fad5b-d9cb-469f-a165-70867728950e" << true;
+    QTest::newRow("none") << "" << false;
+    QTest::newRow("upper-case UUID") << "0F8FAD5B-D9CB-469F-A165-70867728950E" << false;
+    QTest::newRow("UUID in braces") << "{0f8fad5b-d9cb-469f-a165-70867728950e}" << false;
+    QTest::newRow("UUID and a header line")
+        << "0f8fad5b-d9cb-469f-a165-70867728950e\r\nX: 1" << false;
+    QTest::newRow("no UUID") << "resubmit-1" << false;
+}
+
+// A resubmit goes out under the identity it is given, as long as that is an identity the
+// logic would have made itself.
+void TestConsultLogic::submitIdentity()
+{
+    QFETCH(QString, given);
+    QFETCH(bool, kept);
+
+    const QString sent =
+        ZorConsultLogic::Instance()->SubmitDesc(QSharedPointer<ConsultDescEntity>::create(), given);
+    QCOMPARE(m_gateway->calls.size(), 1);
+    QCOMPARE(m_gateway->calls.at(0).request->GetIdentity(), sent);
+    QCOMPARE(sent == given, kept);
+    QVERIFY2(
+        QRegularExpression("^[0-9a-f]{8}(-[0-9a-f]{4}){3}-[0-9a-f]{12}$").match(sent).hasMatch(),
+        qPrintable(sent));
 }
 
 void TestConsultLogic::recordUrl_data()
