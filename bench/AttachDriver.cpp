@@ -1,7 +1,7 @@
 #include "AttachDriver.h"
 
 #include "BenchSupport.h"
-#include "UploadImageLabel.h"
+#include "UploadImageWidget.h"
 #include "ZorToast.h"
 
 #include <QApplication>
@@ -47,24 +47,7 @@ void AttachDriver::UseDrivableFileDialog()
 }
 
 AttachDriver::AttachDriver(QWidget* dialog) : m_dialog(dialog)
-{
-    // Copies already there (an earlier driver's) are not this driver's to report.
-    for (const UploadImageLabel* label : m_dialog->findChildren<UploadImageLabel*>())
-        m_knownCopies.insert(label->GetSavePath());
-}
-
-QString AttachDriver::NewCompleteCopy() const
-{
-    for (const UploadImageLabel* label : m_dialog->findChildren<UploadImageLabel*>()) {
-        const QString path = label->GetSavePath();
-        if (path.isEmpty() || m_knownCopies.contains(path))
-            continue;
-        const QFileInfo info(path);
-        if (info.exists() && info.size() > 0 && info.size() <= kCopyLimit)
-            return path;
-    }
-    return QString();
-}
+{}
 
 AttachDriver::Outcome AttachDriver::Attach(const QString& file, int timeoutMs)
 {
@@ -73,6 +56,7 @@ AttachDriver::Outcome AttachDriver::Attach(const QString& file, int timeoutMs)
     QElapsedTimer clock;
     qint64 lastTick = 0;
     qint64 longestGap = 0;
+    qint64 longestGapAt = 0;
     bool started = false;
 
     QTimer ticker;
@@ -80,14 +64,31 @@ AttachDriver::Outcome AttachDriver::Attach(const QString& file, int timeoutMs)
     ticker.setInterval(1);
     QObject::connect(&ticker, &QTimer::timeout, &loop, [&]() {
         const qint64 now = clock.nsecsElapsed();
-        longestGap = qMax(longestGap, now - lastTick);
+        if (now - lastTick > longestGap) {
+            longestGap = now - lastTick;
+            longestGapAt = lastTick;
+        }
         lastTick = now;
-        const QString copy = NewCompleteCopy();
-        if (copy.isEmpty())
-            return;
-        outcome.ok = true;
-        outcome.totalMs = now / 1e6;
-        outcome.savedPath = copy;
+    });
+
+    // The strip announces each copy once it is written; the copy must then be complete.
+    auto* strip = m_dialog->findChild<UploadImageWidget*>();
+    if (!strip) {
+        outcome.error = QStringLiteral("the dialog has no attachment strip");
+        return outcome;
+    }
+    QObject::connect(strip, &UploadImageWidget::SigCopySaved, &loop, [&](const QString& path) {
+        const qint64 now = clock.nsecsElapsed();
+        const QFileInfo info(path);
+        if (!info.exists() || info.size() == 0 || info.size() > kCopyLimit) {
+            outcome.error = QStringLiteral("copy %1 reported saved with %2 bytes")
+                                .arg(path)
+                                .arg(info.exists() ? info.size() : -1);
+        } else {
+            outcome.ok = true;
+            outcome.totalMs = now / 1e6;
+            outcome.savedPath = path;
+        }
         loop.quit();
     });
 
@@ -114,8 +115,7 @@ AttachDriver::Outcome AttachDriver::Attach(const QString& file, int timeoutMs)
     if (!started && outcome.error.isEmpty())
         outcome.error = QStringLiteral("the file dialog never opened");
     outcome.longestStallMs = longestGap / 1e6;
-    if (outcome.ok)
-        m_knownCopies.insert(outcome.savedPath);
+    outcome.longestStallAtMs = longestGapAt / 1e6;
     return outcome;
 }
 

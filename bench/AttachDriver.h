@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QSet>
 #include <QString>
 
 class QWidget;
@@ -9,9 +8,9 @@ namespace Bench {
 
 // Attaches pictures to an open feedback dialog the way a user does: the Upload button's
 // slot, Qt's own file dialog answered with the file, then the module's checks, thumbnail
-// and saved copy. Measures from the moment the file is chosen until its saved copy is
-// complete (named by the thumbnail, on disk, within the copy's byte budget), and the
-// longest gap between ticks of a 1 ms timer on the GUI thread meanwhile.
+// and saved copy. Measures from the moment the file is chosen until the strip reports its
+// saved copy (which must then be on disk, within the copy's byte budget), and the longest
+// gap between ticks of a 1 ms timer on the GUI thread meanwhile.
 class AttachDriver
 {
 public:
@@ -25,6 +24,8 @@ public:
         bool ok = false;
         double totalMs = 0.0;
         double longestStallMs = 0.0;
+        // When the longest stall began, after the choice.
+        double longestStallAtMs = 0.0;
         QString savedPath;
         QString error;
     };
@@ -33,11 +34,7 @@ public:
     bool OpenAndCancel(int timeoutMs = 30000);
 
 private:
-    // A saved copy that no earlier attach reported.
-    QString NewCompleteCopy() const;
-
     QWidget* m_dialog = nullptr;
-    QSet<QString> m_knownCopies;
 };
 
 } // namespace Bench
