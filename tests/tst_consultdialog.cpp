@@ -36,6 +36,7 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QTextEdit>
+#include <QTranslator>
 
 #include <cmath>
 
@@ -142,6 +143,7 @@ void TestConsultDialog::initTestCase()
     // The offscreen platform cannot raise windows or pass size hints on; that is no fault.
     TestMessageHandler::allow(QRegularExpression(QStringLiteral("^This plugin does not support")));
     QVERIFY(m_sandbox.setUp());
+    Q_INIT_RESOURCE(kivconsult_translations);
 }
 
 void TestConsultDialog::init()
@@ -429,6 +431,8 @@ void TestConsultDialog::sizes_data()
     QTest::newRow("1.0 five images row hidden") << 1.0 << 5 << true << QSize(532, 424) << 108;
     QTest::newRow("1.5 image") << 1.5 << 1 << false << QSize(798, 711) << 162;
     QTest::newRow("1.5 row hidden") << 1.5 << 0 << true << QSize(798, 525) << 51;
+    // The language changes while the dialog is open: the tip's new text is fitted again.
+    QTest::newRow("1.0 image, in zh_CN") << 1.0 << 1 << false << QSize(532, 474) << 108;
 }
 
 void TestConsultDialog::sizes()
@@ -443,6 +447,13 @@ void TestConsultDialog::sizes()
     openDialog(fixed);
     QVERIFY(attachPictures(images));
 
+    QTranslator language;
+    if (QString(QTest::currentDataTag()).endsWith("zh_CN")) {
+        QVERIFY(language.load(QStringLiteral(":/translations/kivconsult_zh_CN.qm")));
+        QCoreApplication::installTranslator(&language);
+    }
+    const auto english =
+        qScopeGuard([&language]() { QCoreApplication::removeTranslator(&language); });
     DpiTool::SetScaleFactor(scale);
     QCOMPARE(m_dialog->minimumSize(), size);
     QCOMPARE(m_dialog->maximumSize(), size);
@@ -453,6 +464,7 @@ void TestConsultDialog::sizes()
     // Once laid out, the whole tip shows, the size limit included, and nothing overlaps it
     // or the upload area; the description that gives up room for it still shows lines.
     auto* tip = child<QLabel>("imgtipLabel");
+    QTRY_COMPARE(tip->text().startsWith("Upload"), language.isEmpty());
     QVERIFY(tip->text().contains("2M"));
     auto* strip = m_dialog->findChild<UploadImageWidget*>();
     auto overlaps = [&]() {
