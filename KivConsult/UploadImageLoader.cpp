@@ -15,7 +15,7 @@ namespace {
 
 // Whether the picture in the file would fit the decoding limit; a size the reader cannot
 // tell in advance is left to the decoder.
-bool IsDecodable(QImageReader& reader)
+bool IsWithinLimit(QImageReader& reader)
 {
     const QSize size = reader.size();
     if (!size.isValid())
@@ -50,11 +50,18 @@ void WriteCopy(const QString& savePath, const QByteArray& bytes)
 
 } // namespace
 
+bool UploadImageLoader::IsDecodable(const QString& path)
+{
+    QImageReader reader(path);
+    reader.setDecideFormatFromContent(true);
+    return reader.size().isValid() && IsWithinLimit(reader);
+}
+
 QImage UploadImageLoader::LoadPreview(const QString& path, const QSize& box, QImage* whole)
 {
     QImageReader reader(path);
     reader.setDecideFormatFromContent(true);
-    if (!IsDecodable(reader))
+    if (!IsWithinLimit(reader))
         return QImage();
     const QSize size = reader.size();
     if (reader.format() == "jpeg" && size.isValid()) {
@@ -72,13 +79,18 @@ QImage UploadImageLoader::Load(const QString& path)
 {
     QImageReader reader(path);
     reader.setDecideFormatFromContent(true);
-    return IsDecodable(reader) ? reader.read() : QImage();
+    return IsWithinLimit(reader) ? reader.read() : QImage();
 }
 
 QImage UploadImageLoader::Fit(const QImage& picture, const QSize& box)
 {
     const QSize size = picture.size().scaled(box, Qt::KeepAspectRatio).expandedTo(QSize(1, 1));
     return picture.scaled(size, Qt::IgnoreAspectRatio, Qt::FastTransformation);
+}
+
+QFuture<QImage> UploadImageLoader::StartLoad(const QString& path)
+{
+    return QtConcurrent::run(CopyPool(), [path]() { return Load(path); });
 }
 
 QFuture<bool> UploadImageLoader::StartCopy(const QString& srcPath, const QImage& picture,

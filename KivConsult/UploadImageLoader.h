@@ -20,6 +20,9 @@ public:
     // A saved copy is at most this many bytes.
     static constexpr double kSavedImageLimit = 1048576.0;
 
+    // Whether the file's header declares a picture that may be decoded: readable, and within
+    // the decoding limit. Reads no pixel data.
+    static bool IsDecodable(const QString& path);
     // The file's picture scaled to fit box (aspect ratio kept), decoding as little as the
     // format allows: a JPEG at reduced scale, any other format whole, and then that whole
     // picture is also handed out in *whole (when given) so that it is never decoded twice.
@@ -30,6 +33,9 @@ public:
     // The picture scaled to fit box, never to an empty size.
     static QImage Fit(const QImage& picture, const QSize& box);
 
+    // Starts decoding the file's picture whole on the worker; null when it does not load or
+    // exceeds the limit.
+    static QFuture<QImage> StartLoad(const QString& path);
     // Starts making a copy on the worker: picture, or when it is null the file at srcPath
     // decoded whole, fitted into kSavedImageLimit bytes and written atomically at savePath
     // (its directory made when missing). The result is false when the picture did not load.

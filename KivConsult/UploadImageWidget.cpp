@@ -4,9 +4,11 @@
 #include "HttpNotifyManager.h"
 #include "ImageUploadResponse.h"
 #include "UploadImageLabel.h"
+#include "UploadImageLoader.h"
 #include "ZorImageLogic.h"
 
 #include <QFileInfo>
+#include <QFutureWatcher>
 #include <QHBoxLayout>
 #include <QPointer>
 #include <QSpacerItem>
@@ -41,6 +43,27 @@ void UploadImageWidget::AddImage(const QImage& picture)
     NewLabel()->SetImage(picture);
 }
 
+void UploadImageWidget::AddImageFile(const QString& path)
+{
+    // The watcher dies with the strip: a load ending after it is dropped.
+    ++m_loadsInFlight;
+    auto* watcher = new QFutureWatcher<QImage>(this);
+    connect(watcher, &QFutureWatcher<QImage>::finished, this, [this, watcher, path]() {
+        watcher->deleteLater();
+        --m_loadsInFlight;
+        const QImage picture = watcher->result();
+        if (!picture.isNull()) {
+            AddImage(picture);
+            return;
+        }
+        const QPointer<UploadImageWidget> self(this);
+        emit SigLoadFailed(path);
+        if (self)
+            ResumeUploads();
+    });
+    watcher->setFuture(UploadImageLoader::StartLoad(path));
+}
+
 UploadImageLabel* UploadImageWidget::NewLabel()
 {
     // Not compared with the maximum: the dialog's buttons stop delivering images at five.
@@ -55,11 +78,13 @@ UploadImageLabel* UploadImageWidget::NewLabel()
 
 bool UploadImageWidget::HasImage() const
 {
-    return !m_labelList.isEmpty();
+    return !m_labelList.isEmpty() || m_loadsInFlight > 0;
 }
 
 bool UploadImageWidget::HasPendingCopy() const
 {
+    if (m_loadsInFlight > 0)
+        return true;
     for (const UploadImageLabel* label : m_labelList) {
         if (label->IsCopyPending())
             return true;
@@ -94,7 +119,7 @@ bool UploadImageWidget::IsAllUploaded() const
         if (url.isEmpty())
             return false;
     }
-    return m_imageUrlMap.size() == m_labelList.size();
+    return m_imageUrlMap.size() == m_labelList.size() && m_loadsInFlight == 0;
 }
 
 QList<QSharedPointer<ConsultImageEntity>> UploadImageWidget::GetImageList() const

@@ -19,11 +19,14 @@ class UploadImageLabel;
 // uploaded through the host's image service only when the user submits, and an image that
 // already has an address is never uploaded again.
 //
-// Ways in: AddImage(false, path) for a file that passed the dialog's checks, AddImage(true,
-// "") for the clipboard's picture, AddImage(picture) for a picture already in memory. Each
-// thumbnail shows one event-loop turn later (SigImgSave of UploadImageLabel); its JPEG copy
-// is made on a worker thread and announced by SigCopySaved. HasPendingCopy() tells whether
-// any copy is still to come; UploadImages() waits for those copies before it uploads.
+// Ways in: AddImageFile(path) for a file that passed the dialog's checks: decoded once, on a
+// worker, its thumbnail added when it has loaded, SigLoadFailed when it does not;
+// AddImage(picture) for a picture already in memory (captured, pasted); AddImage(true, "")
+// for the clipboard's picture; AddImage(false, path) for a file loaded by the thumbnail
+// itself, a reduced decode on the GUI thread where the format has one. A thumbnail shows one
+// event-loop turn after it is added (SigImgSave of UploadImageLabel); its JPEG copy is made
+// on a worker thread and announced by SigCopySaved. HasPendingCopy() tells whether any
+// load or copy is still to come; UploadImages() waits for them before it uploads.
 class UploadImageWidget : public ZorBaseWidget, public IDpiAdapter, public HttpObserverBase
 {
     Q_OBJECT
@@ -33,9 +36,10 @@ public:
 
     void AddImage(bool bClipboard, const QString& path);
     void AddImage(const QImage& picture);
-    // Thumbnails still loading count.
+    void AddImageFile(const QString& path);
+    // Thumbnails and files still loading count.
     bool HasImage() const;
-    // Whether some thumbnail is still loading or its copy is not made yet.
+    // Whether some file or thumbnail is still loading or a copy is not made yet.
     bool HasPendingCopy() const;
     // Starts the uploads still needed, once every pending copy is made.
     void UploadImages();
@@ -55,6 +59,8 @@ signals:
     void SigUploadResult(bool bSuccess);
     // A thumbnail's copy is written at savePath (its GetSavePath()).
     void SigCopySaved(const QString& savePath);
+    // The file given to AddImageFile did not load; no thumbnail was added for it.
+    void SigLoadFailed(const QString& path);
 
 private slots:
     void SlotDeleteImage();
@@ -76,4 +82,6 @@ private:
     int m_maxCount = 5;
     // UploadImages() was called while copies were pending: it runs once they are made.
     bool m_bUploadWaiting = false;
+    // Files given to AddImageFile whose decode has not ended.
+    int m_loadsInFlight = 0;
 };

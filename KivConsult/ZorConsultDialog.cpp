@@ -189,6 +189,8 @@ void ZorConsultDialog::InitConnect()
             &ZorConsultDialog::SlotUpdateImageStyle);
     connect(m_pUploadWidget, &UploadImageWidget::SigUploadResult, this,
             &ZorConsultDialog::SlotUploadImageResult);
+    connect(m_pUploadWidget, &UploadImageWidget::SigLoadFailed, this,
+            [this]() { ZorToast::Show(tr("File opening failed"), TOAST_FAILED, this); });
     connect(m_ui->uploadWidget, &ZorIconButtonWidget::SigClicked, this,
             &ZorConsultDialog::SlotUploadClicked);
     connect(m_ui->captureWidget, &ZorIconButtonWidget::SigClicked, this,
@@ -544,19 +546,15 @@ void ZorConsultDialog::SlotUploadClicked()
         return;
     }
 
-    // A JPEG is checked by a decode at reduced scale, which stays far below the GUI thread's
-    // budget; the full decode is the strip's, on a worker. A format that has no reduced
-    // decode is decoded whole here, and that picture goes on to the strip.
-    QImage whole;
-    if (UploadImageLoader::LoadPreview(path, QSize(64, 64), &whole).isNull()) {
+    // The header tells whether the file declares a picture that may be decoded; the picture
+    // itself is decoded once, whole, on a worker, and the strip tells when it does not load
+    // after all. The GUI thread decodes nothing.
+    if (!UploadImageLoader::IsDecodable(path)) {
         ZorToast::Show(tr("File opening failed"), TOAST_FAILED, this);
         return;
     }
 
-    if (whole.isNull())
-        m_pUploadWidget->AddImage(false, path);
-    else
-        m_pUploadWidget->AddImage(whole);
+    m_pUploadWidget->AddImageFile(path);
     UIUtils::SetForeground(this, true);
 }
 

@@ -31,6 +31,7 @@
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTest>
@@ -127,6 +128,7 @@ void TestImagePicking::initTestCase()
     TestMessageHandler::allow(QRegularExpression(QStringLiteral("^This plugin does not support")));
     // The decoder says what it thinks of a broken file; refusing that file is the point.
     TestMessageHandler::allow(QRegularExpression(QStringLiteral("^libpng ")));
+    TestMessageHandler::allow(QRegularExpression(QStringLiteral("JPEG|marker")));
     QVERIFY(m_sandbox.setUp());
     // Qt's own file dialog, which the test can drive, on every platform.
     QCoreApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
@@ -173,6 +175,15 @@ void TestImagePicking::pickFile_data()
     QTest::newRow("JPEG named .png")
         << encoded(12, 9, QImage::Format_RGB32, "JPEG") << int(Plain) << QString();
     QTest::newRow("text named .png") << QByteArray("PC LOAD LETTER\n") << int(Plain) << wrongType;
+    // Its header passes; the decode on the worker fails, and says so after the pick.
+    QImage noise(200, 150, QImage::Format_RGB32);
+    for (int y = 0; y < noise.height(); ++y)
+        QRandomGenerator(y).fillRange(reinterpret_cast<quint32*>(noise.scanLine(y)), noise.width());
+    QBuffer jpeg;
+    noise.save(&jpeg, "JPEG");
+    QByteArray broken = jpeg.data();
+    broken.replace(broken.size() / 2, 200, QByteArray(200, '\xFF'));
+    QTest::newRow("JPEG, header fine, data broken") << broken << int(Plain) << notOpened;
     QTest::newRow("PNG signature, broken body")
         << QByteArray::fromHex("89504E470D0A1A0A") + QByteArray(500, 'x') << int(Plain)
         << notOpened;
@@ -211,7 +222,8 @@ void TestImagePicking::pickFile()
              twist == Cancelled ? startBefore : QFileInfo(path).absolutePath());
 
     const QVariantList shown{toast, int(TOAST_FAILED), QVariant::fromValue<QWidget*>(m_dialog)};
-    QCOMPARE(*m_toasts, toast.isEmpty() ? QList<QVariantList>() : QList<QVariantList>{shown});
+    // A picture that does not decode is reported once the worker has tried.
+    QTRY_COMPARE(*m_toasts, toast.isEmpty() ? QList<QVariantList>() : QList<QVariantList>{shown});
 
     // Only a file that cannot be opened leaves a line in the host's tracking log.
     QFile log(m_sandbox.trackingLog());
@@ -280,14 +292,15 @@ void TestImagePicking::capture()
 
 void TestImagePicking::submitWhileCopying_data()
 {
-    QTest::addColumn<bool>("bDestroy"); // false: Submit at once
-    QTest::newRow("submitted at once") << false;
-    QTest::newRow("dialog destroyed while copying") << true;
+    QTest::addColumn<QString>("then"); // right after the pick, its picture still loading
+    QTest::newRow("submitted at once") << "submit";
+    QTest::newRow("dialog destroyed while loading") << "destroy";
+    QTest::newRow("dialog destroyed while copying") << "destroy once shown";
 }
 
 void TestImagePicking::submitWhileCopying()
 {
-    QFETCH(bool, bDestroy);
+    QFETCH(QString, then);
 
     LocalUploadServer server;
     QVERIFY(server.start());
@@ -306,35 +319,40 @@ void TestImagePicking::submitWhileCopying()
     QString startDirectory;
     answerFileDialog(m_dialog, &startDirectory, photo, false);
     QTest::mouseClick(m_dialog->findChild<ZorIconButtonWidget*>("uploadWidget"), Qt::LeftButton);
-    // Checked and handed on: the thumbnail shows on the next turn, its copy comes later.
-    const QPointer<UploadImageLabel> label = m_dialog->findChild<UploadImageLabel*>();
-    QVERIFY(label && label->IsCopyPending());
+    // Checked and handed on; decoded on a worker, it has no thumbnail yet.
+    auto* strip = m_dialog->findChild<UploadImageWidget*>();
+    QVERIFY(strip->HasImage() && strip->HasPendingCopy());
+    QVERIFY(!m_dialog->findChild<UploadImageLabel*>());
 
-    if (bDestroy) {
-        // Once shown, with the copy under way: its outcome is posted after this.
+    if (then == "submit") {
+        m_dialog->findChild<QPushButton*>("submitButton")->click();
+        QTRY_COMPARE_WITH_TIMEOUT(sentRecords(gateway).size(), 1, 30000);
+        const auto files = sentRecords(gateway).first()->GetFileList();
+        QCOMPARE(files.size(), 1);
+        const auto* label = m_dialog->findChild<UploadImageLabel*>();
+        QCOMPARE(files.first()->fileName, QFileInfo(label->GetSavePath()).fileName());
+        QVERIFY(files.first()->url.startsWith(QLatin1String("http://127.0.0.1/img/")));
+    } else if (then == "destroy") {
+        delete m_dialog;
+    } else {
+        // Once shown (the strip grows the dialog), with the copy under way: its outcome is
+        // posted after this.
         bool bPending = false;
         connect(
-            label, &UploadImageLabel::SigImgSave, this,
+            strip, &UploadImageWidget::SigUpdateHeight, this,
             [&]() {
-                bPending = label->IsCopyPending();
+                bPending = m_dialog->findChild<UploadImageLabel*>()->IsCopyPending();
                 delete m_dialog;
             },
             Qt::QueuedConnection);
         QTRY_VERIFY(m_dialog.isNull());
         QVERIFY(bPending);
-        QVERIFY(UploadImageLoader::WaitForCopies(30000));
-        QCoreApplication::sendPostedEvents();
-        QCoreApplication::processEvents();
-        QVERIFY(label.isNull());
-    } else {
-        m_dialog->findChild<QPushButton*>("submitButton")->click();
-        QTRY_COMPARE_WITH_TIMEOUT(sentRecords(gateway).size(), 1, 30000);
-        const auto files = sentRecords(gateway).first()->GetFileList();
-        QCOMPARE(files.size(), 1);
-        QCOMPARE(files.first()->fileName, QFileInfo(label->GetSavePath()).fileName());
-        QVERIFY(files.first()->url.startsWith(QLatin1String("http://127.0.0.1/img/")));
     }
-    QCOMPARE(server.uploads, bDestroy ? 0 : 1);
+    // What is still under way for a destroyed dialog ends without touching it.
+    QVERIFY(UploadImageLoader::WaitForCopies(30000));
+    QCoreApplication::sendPostedEvents();
+    QCoreApplication::processEvents();
+    QCOMPARE(server.uploads, then == "submit" ? 1 : 0);
     IHttpManager::SetInstance(nullptr);
     ZorConsultLogic::ReleaseInstance();
     ZorConfigManager::Instance()->RemoveValue("image", "upload_url");

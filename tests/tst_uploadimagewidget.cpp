@@ -337,8 +337,9 @@ private slots:
     }
     void uploadWaitsForCopies_data()
     {
-        // Images added ("f" a file, "p" a picture in memory, "c" the clipboard's, "!" a file
-        // that fails its full decode, "d" a file deleted while its copy is made), then
+        // Images added ("f" a file the thumbnail loads, "F" one the strip decodes first, "p" a
+        // picture in memory, "c" the clipboard's, "!" a file that fails its full decode, "x"
+        // one the strip cannot decode, "d" a file deleted while its copy is made), then
         // UploadImages() at once, in the same turn.
         QTest::addColumn<QString>("added");
         QTest::addColumn<int>("uploaded");
@@ -346,6 +347,7 @@ private slots:
         QTest::newRow("three ways in") << "fpc" << 3;
         QTest::newRow("one deleted while copying") << "fd" << 1;
         QTest::newRow("one failing in full") << "!f" << 1;
+        QTest::newRow("decoded by the strip, one not loading") << "FxF" << 2;
         QTest::newRow("the only one deleted while copying") << "d" << 0;
     }
     void uploadWaitsForCopies()
@@ -362,9 +364,12 @@ private slots:
         UploadImageWidget& strip = *stripWith(dialog, 0, m_png);
         QStringList log;
         record(strip, log);
+        QSignalSpy failed(&strip, &UploadImageWidget::SigLoadFailed);
         bool bPending = false;
         for (const QChar way : added) {
-            if (way == 'p')
+            if (way == 'F' || way == 'x')
+                strip.AddImageFile(way == 'F' ? m_jpeg : m_dir.filePath(QStringLiteral("no.jpg")));
+            else if (way == 'p')
                 strip.AddImage(QImage(m_png));
             else if (way == 'c')
                 strip.AddImage(true, QString());
@@ -380,6 +385,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(log.contains("result true"), kWaitMs);
         QCOMPARE(log.filter("result").join(", "), QString("result true"));
         QCOMPARE(bPending, added.contains('d'));
+        QCOMPARE(failed.count(), added.count('x'));
         // Each remaining image uploaded once, from its copy as the strip saved it.
         QCOMPARE(recorder.notifications.size(), uploaded);
         QStringList copies;
@@ -406,6 +412,11 @@ private slots:
     void goneWhileCopying()
     {
         QFETCH(bool, bDialog);
+
+        // A file the strip is still decoding when its dialog goes.
+        auto* early = new QWidget;
+        (new UploadImageWidget(early))->AddImageFile(m_jpeg);
+        delete early;
 
         auto* dialog = new QWidget;
         const QPointer<UploadImageWidget> strip = new UploadImageWidget(dialog);
