@@ -630,6 +630,14 @@ void tst_AdvisoryServer::busyWorkersAnswerAtOnce()
                            {"--workers", "2", "--fault", kStartAdvisoryApi + "=delay:60000"}));
     QNetworkReply* first = send(kStartAdvisoryApi, R"({"param": {}})");
     QNetworkReply* second = send(kStartAdvisoryApi, R"({"param": {}})");
+    // Both sent in full before any other request starts, so that no other request takes
+    // the workers they are meant to hold.
+    int sentInFull = 0;
+    for (QNetworkReply* reply : {first, second}) {
+        connect(reply, &QNetworkReply::uploadProgress, this,
+                [&sentInFull](qint64 sent, qint64 total) { sentInFull += sent == total ? 1 : 0; });
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(sentInFull, 2, 20000);
     // Until both delayed requests have reached a worker, the records may still be served.
     QElapsedTimer clock;
     clock.start();
