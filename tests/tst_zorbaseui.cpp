@@ -10,6 +10,7 @@
 #include "ZorSkin.h"
 #include "ZorToast.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QLabel>
@@ -334,6 +335,12 @@ private slots:
             return one + one + QStringList{ZorSkin::Color("errorSoft", skin).name()};
         };
         QCOMPARE(looks(), expected("light"));
+        // The picker's arrow is an icon of the skin, loaded once per skin.
+        auto* picker = new ZorCategoryComBox(dialogs.last()->edit->parentWidget());
+        auto arrow = [picker]() {
+            return picker->findChild<QAction*>("categoryArrow")->icon().cacheKey();
+        };
+        const qint64 lightArrow = arrow();
         // One style sheet for the whole process, none parsed per window.
         QCOMPARE(qApp->styleSheet(), ZorSkin::StyleSheet("light"));
         QVERIFY(dialogs[0]->styleSheet().isEmpty() && dialogs[1]->styleSheet().isEmpty() &&
@@ -349,6 +356,7 @@ private slots:
         const QString now = bSwitches ? skin : QStringLiteral("light");
         QCOMPARE(ZorSkin::CurrentSkin(), now);
         QCOMPARE(looks(), expected(now));
+        QCOMPARE(arrow() != lightArrow, bSwitches);
         QCOMPARE(changed.count(), bSwitches ? 1 : 0);
         for (TestDialog* dialog : qAsConst(dialogs))
             QCOMPARE(dialog->skins.size(),
@@ -363,6 +371,7 @@ private slots:
         QCOMPARE(looks(), expected(now));
         QVERIFY(ZorSkin::ChangeSkin("light"));
         QCOMPARE(looks(), expected("light"));
+        QCOMPARE(arrow(), lightArrow);
     }
 
     void dialogFrame_data()
