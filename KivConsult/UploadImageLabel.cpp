@@ -3,10 +3,13 @@
 #include "ConsultConfig.h"
 #include "DpiTool.h"
 #include "PalImageUtils.h"
+#include "UIUtils.h"
+#include "UploadBusyOverlay.h"
 #include "UploadImageLoader.h"
 
 #include <QClipboard>
 #include <QCursor>
+#include <QEvent>
 #include <QFutureWatcher>
 #include <QGuiApplication>
 #include <QPixmap>
@@ -20,12 +23,18 @@ UploadImageLabel::UploadImageLabel(QWidget* parent)
     , m_pCopyWatcher(new QFutureWatcher<bool>(this))
     , m_bCopyWanted(std::make_shared<std::atomic<bool>>(true))
 {
+    m_pBusyOverlay = new UploadBusyOverlay(this);
     m_pDelBtn = new QPushButton(this);
     m_pDelBtn->setObjectName(QStringLiteral("imgDelBtn"));
+    // No button of the dialog: Enter in a field must not delete an image.
+    m_pDelBtn->setAutoDefault(false);
+    m_pDelBtn->installEventFilter(this);
     connect(m_pDelBtn, &QPushButton::clicked, this, &UploadImageLabel::SigDelete);
     m_pDelBtn->hide();
     connect(m_pCopyWatcher, &QFutureWatcher<bool>::finished, this,
             &UploadImageLabel::SlotCopyFinished);
+    setProperty("uploading", false);
+    RetranslateUi();
 }
 
 UploadImageLabel::~UploadImageLabel()
@@ -57,6 +66,61 @@ QString UploadImageLabel::GetSavePath() const
 bool UploadImageLabel::IsCopyPending() const
 {
     return m_bCopyPending;
+}
+
+QWidget* UploadImageLabel::GetDeleteButton() const
+{
+    return m_pDelBtn;
+}
+
+void UploadImageLabel::FocusDeleteButton(Qt::FocusReason reason)
+{
+    m_pDelBtn->show();
+    m_pDelBtn->setFocus(reason);
+}
+
+void UploadImageLabel::SetUploading(bool bUploading)
+{
+    if (bUploading == IsUploading())
+        return;
+    setProperty("uploading", bUploading);
+    m_pBusyOverlay->setGeometry(rect());
+    m_pBusyOverlay->setVisible(bUploading);
+    // The delete button stays above the mark and usable.
+    m_pDelBtn->raise();
+    RetranslateUi();
+    UIUtils::UpdateStyle(this);
+}
+
+bool UploadImageLabel::IsUploading() const
+{
+    return property("uploading").toBool();
+}
+
+void UploadImageLabel::RetranslateUi()
+{
+    m_pDelBtn->setAccessibleName(tr("Delete image"));
+    m_pDelBtn->setToolTip(m_pDelBtn->accessibleName());
+    setAccessibleDescription(IsUploading() ? tr("Uploading\xE2\x80\xA6") : QString());
+}
+
+bool UploadImageLabel::IsDeleteWanted() const
+{
+    return m_pDelBtn->hasFocus() || rect().contains(mapFromGlobal(QCursor::pos()));
+}
+
+bool UploadImageLabel::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_pDelBtn && event->type() == QEvent::FocusOut)
+        m_pDelBtn->setVisible(IsDeleteWanted());
+    return QLabel::eventFilter(watched, event);
+}
+
+void UploadImageLabel::changeEvent(QEvent* event)
+{
+    if (event->type() == QEvent::LanguageChange)
+        RetranslateUi();
+    QLabel::changeEvent(event);
 }
 
 void UploadImageLabel::SlotTimeOut()
@@ -121,7 +185,7 @@ void UploadImageLabel::enterEvent(QEvent* event)
 
 void UploadImageLabel::leaveEvent(QEvent* event)
 {
-    m_pDelBtn->hide();
+    m_pDelBtn->setVisible(m_pDelBtn->hasFocus());
     QLabel::leaveEvent(event);
 }
 
@@ -129,12 +193,13 @@ void UploadImageLabel::moveEvent(QMoveEvent* event)
 {
     // The strip closes the gap after a deletion by moving the thumbnails: one may arrive
     // under a resting cursor, or leave it, without any enter or leave event.
-    m_pDelBtn->setVisible(rect().contains(mapFromGlobal(QCursor::pos())));
+    m_pDelBtn->setVisible(IsDeleteWanted());
     QLabel::moveEvent(event);
 }
 
 void UploadImageLabel::resizeEvent(QResizeEvent* event)
 {
     m_pDelBtn->move((width() - m_pDelBtn->width()) / 2, (height() - m_pDelBtn->height()) / 2);
+    m_pBusyOverlay->setGeometry(rect());
     QLabel::resizeEvent(event);
 }

@@ -8,13 +8,15 @@
 #include <memory>
 
 class QPushButton;
+class UploadBusyOverlay;
 template<typename T>
 class QFutureWatcher;
 
 // One attached image: loads it (from a file, the clipboard or a picture in memory) one
 // event-loop turn after SetImage and shows it at once as a rounded 64 x 64 thumbnail, then
 // has its JPEG copy made in the host's image cache directory on a worker thread; shows its
-// delete button ("imgDelBtn") while the cursor is over it.
+// delete button ("imgDelBtn") while the cursor is over it or the button has the keyboard
+// focus.
 //
 // The GUI thread only decodes what the thumbnail needs: a JPEG file at reduced scale (the
 // full decode is the worker's), the whole picture only for a format without a reduced
@@ -37,6 +39,15 @@ public:
     // From SetImage until SigImgSave(false) or SigCopyDone.
     bool IsCopyPending() const;
 
+    QWidget* GetDeleteButton() const;
+    // Shows the delete button and gives it the keyboard focus (Tab reaching the thumbnail).
+    void FocusDeleteButton(Qt::FocusReason reason);
+
+    // While the image is being uploaded the thumbnail shows a busy mark ("imgUploadingMask")
+    // and carries the dynamic property "uploading" for the style sheet.
+    void SetUploading(bool bUploading);
+    bool IsUploading() const;
+
 signals:
     void SigDelete();
     // Once per SetImage: whether an image was obtained. Comes before the copy is made.
@@ -52,6 +63,8 @@ private slots:
     void SlotCopyFinished();
 
 protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void changeEvent(QEvent* event) override;
     void enterEvent(QEvent* event) override;
     void leaveEvent(QEvent* event) override;
     void moveEvent(QMoveEvent* event) override;
@@ -60,8 +73,12 @@ protected:
 private:
     void StartCopy(const QImage& picture);
     void RenderThumbnail(const QImage& preview);
+    void RetranslateUi();
+    // Whether the delete button should show: the cursor over the thumbnail, or the focus on it.
+    bool IsDeleteWanted() const;
 
     QPushButton* m_pDelBtn = nullptr;
+    UploadBusyOverlay* m_pBusyOverlay = nullptr;
     QString m_savePath;
     bool m_bClipboard = true;
     QString m_srcPath;

@@ -94,6 +94,11 @@ bool UploadImageWidget::HasPendingCopy() const
 
 void UploadImageWidget::UploadImages()
 {
+    // Every image without an address is on its way from now on, also while its copy is made.
+    for (UploadImageLabel* label : qAsConst(m_labelList)) {
+        if (m_imageUrlMap.value(label->GetSavePath()).isEmpty())
+            label->SetUploading(true);
+    }
     // A copy still being made has no path to upload yet; the round starts when it has.
     if (HasPendingCopy()) {
         m_bUploadWaiting = true;
@@ -149,6 +154,10 @@ void UploadImageWidget::HandleMessage(int id, QSharedPointer<IHttpRequest> reque
     if (!upload)
         return;
     const QString path = upload->GetFilePath();
+    for (UploadImageLabel* label : qAsConst(m_labelList)) {
+        if (label->GetSavePath() == path)
+            label->SetUploading(false);
+    }
     const auto it = m_imageUrlMap.find(path);
     if (it != m_imageUrlMap.end()) {
         if (!upload->IsSuccess()) {

@@ -10,6 +10,7 @@
 #include "PalGlobalAsync.h"
 #include "PalImageUtils.h"
 #include "UIUtils.h"
+#include "UploadImageLabel.h"
 #include "UploadImageLoader.h"
 #include "UploadImageWidget.h"
 #include "ZorCacheManager.h"
@@ -21,15 +22,18 @@
 #include "ZorPushButton.h"
 #include "ZorToast.h"
 
+#include <QAction>
 #include <QDataStream>
 #include <QDir>
 #include <QEvent>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFocusEvent>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QImage>
+#include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
@@ -40,6 +44,7 @@
 #include <QTextEdit>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <memory>
 
 namespace {
@@ -103,6 +108,7 @@ ZorConsultDialog::ZorConsultDialog(QWidget* parent)
     m_ui->setupUi(GetContentWidget());
     InitUI();
     InitConnect();
+    InitKeyboard();
     AdjustLayout();
 
     HttpNotifyManager::Instance()->AddObserver(this, MSG_CONSULT_SUBMIT_DESC);
@@ -129,7 +135,8 @@ void ZorConsultDialog::InitUI()
         button->SetSpacing(6);
         button->SetContentsMargins(16, 8, 16, 8);
         button->setCursor(Qt::PointingHandCursor);
-        button->setFocusPolicy(Qt::ClickFocus);
+        // They react to Space and Enter: Tab must reach them, or the keyboard cannot attach.
+        button->setFocusPolicy(Qt::StrongFocus);
     }
 
     // The tip shows whole, wrapped over as many lines as its width needs; the operation row
@@ -167,6 +174,127 @@ void ZorConsultDialog::RetranslateUi()
         tr("Upload a maximum of 5 files in JPG/PNG format and the size of the image is within 2M"));
     m_ui->imgtipLabel->setToolTip(m_ui->imgtipLabel->text());
     m_ui->phoneEdit->setPlaceholderText(tr("Please enter your telephone number"));
+    ShowSubmitState();
+
+    // What assistive technology reads: the labels' texts name the fields (without the colon),
+    // the descriptions say what a field wants.
+    const auto nameOf = [](const QLabel* label) {
+        QString name = label->text().trimmed();
+        while (name.endsWith(QLatin1Char(':')) || name.endsWith(QChar(0xFF1A)))
+            name.chop(1);
+        return name;
+    };
+    m_ui->typeEdit->setAccessibleName(nameOf(m_ui->typeLabel));
+    m_ui->typeEdit->setAccessibleDescription(
+        tr("Required. Press Space or Down to open the list of categories"));
+    m_ui->textEdit->setAccessibleName(nameOf(m_ui->detailLabel));
+    m_ui->textEdit->setAccessibleDescription(
+        tr("Required, at most %1 characters").arg(kMaxDescLength));
+    m_ui->phoneEdit->setAccessibleName(nameOf(m_ui->phoneLabel));
+    m_ui->phoneEdit->setAccessibleDescription(tr("Required, 11 digits"));
+    m_ui->uploadWidget->setAccessibleName(m_ui->uploadWidget->GetLabelText()->text());
+    m_ui->uploadWidget->setAccessibleDescription(m_ui->imgtipLabel->text());
+    m_ui->captureWidget->setAccessibleName(m_ui->captureWidget->GetLabelText()->text());
+    m_ui->captureWidget->setAccessibleDescription(tr("Takes a picture of the screen"));
+    m_ui->recordButton->setAccessibleDescription(
+        tr("Opens the history of your feedback in the browser"));
+    m_ui->submitButton->setAccessibleDescription(tr("Ctrl+Enter submits from any field"));
+}
+
+void ZorConsultDialog::InitKeyboard()
+{
+    // Ctrl+Enter does from any field what pressing Submit does (nothing while it is busy).
+    auto* submitAction = new QAction(this);
+    submitAction->setObjectName(QStringLiteral("submitShortcut"));
+    submitAction->setShortcuts(
+        {QKeySequence(Qt::CTRL + Qt::Key_Return), QKeySequence(Qt::CTRL + Qt::Key_Enter)});
+    submitAction->setShortcutContext(Qt::WindowShortcut);
+    addAction(submitAction);
+    connect(submitAction, &QAction::triggered, m_ui->submitButton, &QPushButton::click);
+
+    FirstField()->setFocus(Qt::OtherFocusReason);
+}
+
+QWidget* ZorConsultDialog::FirstField() const
+{
+    return m_bShowType ? static_cast<QWidget*>(m_ui->typeEdit) : m_ui->textEdit;
+}
+
+QList<QWidget*> ZorConsultDialog::TabOrder() const
+{
+    QList<QWidget*> order{m_ui->typeEdit, m_ui->textEdit, m_ui->uploadWidget, m_ui->captureWidget};
+    // The thumbnails' delete buttons, left to right, between the buttons that add images and
+    // the telephone number.
+    QList<UploadImageLabel*> labels = m_pUploadWidget->findChildren<UploadImageLabel*>();
+    labels.erase(
+        std::remove_if(labels.begin(), labels.end(),
+                       [this](const UploadImageLabel* label) { return !label->isVisibleTo(this); }),
+        labels.end());
+    const QLayout* strip = m_pUploadWidget->layout();
+    std::sort(labels.begin(), labels.end(), [strip](UploadImageLabel* a, UploadImageLabel* b) {
+        return strip->indexOf(a) < strip->indexOf(b);
+    });
+    for (const UploadImageLabel* label : qAsConst(labels))
+        order << label->GetDeleteButton();
+    order << m_ui->phoneEdit << m_ui->recordButton << m_ui->submitButton << m_ui->cancelButton;
+    return order;
+}
+
+bool ZorConsultDialog::focusNextPrevChild(bool next)
+{
+    const QList<QWidget*> order = TabOrder();
+    const int current = order.indexOf(focusWidget());
+    if (current < 0)
+        return ZorBaseDialog::focusNextPrevChild(next);
+    // Hidden (the category row in fixed-category mode) and disabled (Submit while busy)
+    // widgets are passed over; the current one may have just become one of them.
+    const int count = order.size();
+    for (int step = 1; step < count; ++step) {
+        QWidget* candidate = order.at((current + (next ? step : count - step)) % count);
+        auto* label = qobject_cast<UploadImageLabel*>(candidate->parentWidget());
+        if (!candidate->isEnabled() || !(candidate->focusPolicy() & Qt::TabFocus) ||
+            (!label && !candidate->isVisibleTo(this)))
+            continue;
+        const Qt::FocusReason reason = next ? Qt::TabFocusReason : Qt::BacktabFocusReason;
+        if (label)
+            label->FocusDeleteButton(reason);
+        else
+            candidate->setFocus(reason);
+        return true;
+    }
+    return false;
+}
+
+void ZorConsultDialog::focusInEvent(QFocusEvent* event)
+{
+    ZorBaseDialog::focusInEvent(event);
+    // The frame takes no input itself (the host focuses the dialog as a whole): the focus goes
+    // on to the first field.
+    if (!focusWidget() || focusWidget() == this)
+        FirstField()->setFocus(event->reason());
+}
+
+void ZorConsultDialog::SetSubmitting(bool bSubmitting)
+{
+    QPushButton* submit = m_ui->submitButton;
+    const bool bSubmitFocused = focusWidget() == submit;
+    m_bSubmitting = bSubmitting;
+    ShowSubmitState();
+    // Qt hands the focus of a button that turns disabled to the next field; a keyboard user
+    // who pressed Submit finds it there again once the submission ends.
+    if (bSubmitting) {
+        m_pBusyFocus = bSubmitFocused ? focusWidget() : nullptr;
+    } else {
+        if (m_pBusyFocus && focusWidget() == m_pBusyFocus)
+            submit->setFocus(Qt::OtherFocusReason);
+        m_pBusyFocus = nullptr;
+    }
+}
+
+void ZorConsultDialog::ShowSubmitState()
+{
+    m_ui->submitButton->setEnabled(!m_bSubmitting);
+    m_ui->submitButton->setText(m_bSubmitting ? tr("Submitting\xE2\x80\xA6") : tr("Submit"));
 }
 
 void ZorConsultDialog::changeEvent(QEvent* event)
@@ -261,6 +389,8 @@ void ZorConsultDialog::SetFixedTypeMode()
     m_ui->typeAsterisk->hide();
     m_ui->typeLabel->hide();
     m_ui->typeEdit->hide();
+    if (!focusWidget() || focusWidget() == m_ui->typeEdit)
+        FirstField()->setFocus(Qt::OtherFocusReason);
 }
 
 void ZorConsultDialog::InitData()
@@ -369,7 +499,7 @@ void ZorConsultDialog::SlotSubmit()
     if (!CheckPhone())
         return;
 
-    m_bSubmitting = true;
+    SetSubmitting(true);
     if (m_pUploadWidget->HasImage()) {
         // Set first: the strip may report at once when every image already has an address.
         m_bWaitingUpload = true;
@@ -405,7 +535,7 @@ void ZorConsultDialog::SubmitFeedback()
         ZorConsultLogic::Instance()->GetManager()->GetBusinessTypeByCode(id1);
     if (!entity) {
         // The cache was replaced since the category was chosen.
-        m_bSubmitting = false;
+        SetSubmitting(false);
         ZorToast::Show(tr("the type of question isn't available"), TOAST_FAILED, this);
         m_ui->typeEdit->SetErrorStyle(true);
         return;
@@ -451,7 +581,7 @@ void ZorConsultDialog::HandleMessage(int id, QSharedPointer<IHttpRequest> reques
     if (id != MSG_CONSULT_SUBMIT_DESC)
         return;
 
-    m_bSubmitting = false;
+    SetSubmitting(false);
     auto* submitRequest =
         qobject_cast<ConsultSubmitDescRequest*>(dynamic_cast<QObject*>(request.data()));
     if (!submitRequest || submitRequest->GetIdentity() != m_submitIdentity)
@@ -509,7 +639,7 @@ void ZorConsultDialog::SlotUploadImageResult(bool bSuccess)
         SubmitFeedback();
         return;
     }
-    m_bSubmitting = false;
+    SetSubmitting(false);
     ZorToast::Show(tr("Image upload failed"), TOAST_FAILED, this);
 }
 

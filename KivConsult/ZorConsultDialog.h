@@ -5,6 +5,8 @@
 
 #include <QByteArray>
 #include <QHash>
+#include <QList>
+#include <QPointer>
 #include <QSharedPointer>
 #include <QString>
 
@@ -55,6 +57,9 @@ private slots:
 
 protected:
     void changeEvent(QEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    // Tab and Shift+Tab follow the form's visual order, the thumbnails' delete buttons included.
+    bool focusNextPrevChild(bool next) override;
 
 private:
     void InitUI();
@@ -62,6 +67,15 @@ private:
     void RetranslateUi();
     // The description's counter, "length/maximum".
     void ShowCount(int length);
+    // Ctrl+Enter, and the first focus.
+    void InitKeyboard();
+    // The category picker, or the description while the picker is hidden.
+    QWidget* FirstField() const;
+    // Every widget Tab may visit, in order, whether it can take the focus now or not.
+    QList<QWidget*> TabOrder() const;
+    // Enters or leaves the submitting state; Submit shows it (busy text, disabled).
+    void SetSubmitting(bool bSubmitting);
+    void ShowSubmitState();
     void InitConnect();
     void AdjustLayout();
     int TipOverflow() const;
@@ -84,4 +98,6 @@ private:
     bool m_bWaitingUpload = false;
     // The strip holds an image: the operation row and the strip take the large height.
     bool m_bLargeUpload = false;
+    // Where the focus went when Submit, holding it, turned busy; it returns to Submit from there.
+    QPointer<QWidget> m_pBusyFocus;
 };

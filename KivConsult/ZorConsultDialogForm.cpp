@@ -77,7 +77,9 @@ void ZorConsultDialogForm::setupUi(QWidget* contentWidget)
     detailVerticalLayout = Named(new QVBoxLayout(), "detailVerticalLayout");
     detailVerticalLayout->setSpacing(0);
     textEdit = Named(new QTextEdit(contentWidget), "textEdit");
-    textEdit->setFocusPolicy(Qt::ClickFocus);
+    // A required field: Tab reaches it, and Tab leaves it rather than being typed into it.
+    textEdit->setFocusPolicy(Qt::StrongFocus);
+    textEdit->setTabChangesFocus(true);
     detailVerticalLayout->addWidget(textEdit);
     countLabel = Named(new QLabel(contentWidget), "countLabel");
     countLabel->setAlignment(Qt::AlignRight | Qt::AlignTrailing | Qt::AlignVCenter);
@@ -118,6 +120,12 @@ void ZorConsultDialogForm::setupUi(QWidget* contentWidget)
     gridLayout->addWidget(uploadImageWidget, 3, 2, 1, 1);
 
     horizontalLayoutRoot->addLayout(gridLayout);
+
+    // Each label names its field, for assistive technology as well.
+    typeLabel->setBuddy(typeEdit);
+    detailLabel->setBuddy(textEdit);
+    uploadLabel->setBuddy(uploadWidget);
+    phoneLabel->setBuddy(phoneEdit);
 
     retranslateUi(contentWidget);
 }

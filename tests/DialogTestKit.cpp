@@ -12,12 +12,15 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFile>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QImage>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QSize>
 #include <QTcpSocket>
+#include <QTimer>
 #include <QWidget>
 
 namespace DialogTestKit {
@@ -98,6 +101,26 @@ QList<QWidget*> visibleWindows()
     return result;
 }
 
+void answerFileDialog(QObject* owner, QString* startDirectory, const QString& file, bool bRemove)
+{
+    auto* poll = new QTimer(owner);
+    QObject::connect(poll, &QTimer::timeout, poll, [=]() {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (!dialog)
+            return;
+        poll->stop();
+        *startDirectory = dialog->directory().absolutePath();
+        if (file.isEmpty())
+            return dialog->reject();
+        dialog->selectFile(file);
+        // QFileDialog::accept checks the choice; it is public as QDialog's.
+        static_cast<QDialog*>(dialog)->accept();
+        if (bRemove)
+            QFile::remove(file);
+    });
+    poll->start(5);
+}
+
 LocalUploadServer::LocalUploadServer(QObject* parent) : QTcpServer(parent)
 {
     connect(this, &QTcpServer::newConnection, this, [this]() {
@@ -132,11 +155,30 @@ void LocalUploadServer::serve(QTcpSocket* socket)
     connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
     HttpRequestReader::readOne(socket, this, [this, socket](const QByteArray&) {
         const int index = uploads++;
-        const QByteArray body = reply ? reply(index) : stored(index);
-        socket->write("HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: " +
-                      QByteArray::number(body.size()) + "\r\nConnection: close\r\n\r\n" + body);
-        socket->disconnectFromHost();
+        if (hold)
+            m_held.append({socket, index});
+        else
+            answer(socket, index);
     });
+}
+
+void LocalUploadServer::release()
+{
+    hold = false;
+    const auto held = m_held;
+    m_held.clear();
+    for (const auto& upload : held) {
+        if (upload.first)
+            answer(upload.first, upload.second);
+    }
+}
+
+void LocalUploadServer::answer(QTcpSocket* socket, int index)
+{
+    const QByteArray body = reply ? reply(index) : stored(index);
+    socket->write("HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: " +
+                  QByteArray::number(body.size()) + "\r\nConnection: close\r\n\r\n" + body);
+    socket->disconnectFromHost();
 }
 
 } // namespace DialogTestKit

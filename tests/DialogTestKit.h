@@ -4,6 +4,8 @@
 
 #include <QByteArray>
 #include <QList>
+#include <QPair>
+#include <QPointer>
 #include <QSharedPointer>
 #include <QString>
 #include <QStringList>
@@ -17,6 +19,7 @@ class ConsultDescEntity;
 class ManualGateway;
 class QSize;
 class QTcpSocket;
+class QObject;
 class QWidget;
 
 namespace DialogTestKit {
@@ -53,6 +56,12 @@ QStringList pickerCodes(const QWidget* dialog);
 // Top-level widgets on screen, toasts left out (they go by themselves).
 QList<QWidget*> visibleWindows();
 
+// Answers the next modal file dialog, as long as owner lives, with file (removed once chosen,
+// before the caller gets its name, if bRemove) or, given none, cancels; startDirectory gets
+// where the dialog opened, and stays as it was while none opens.
+void answerFileDialog(QObject* owner, QString* startDirectory, const QString& file,
+                      bool bRemove = false);
+
 // The image service on 127.0.0.1: answers each upload with the body that reply gives for
 // its number (0 for the first upload).
 class LocalUploadServer : public QTcpServer
@@ -65,12 +74,18 @@ public:
 
     std::function<QByteArray(int index)> reply;
     int uploads = 0;
+    // While set, uploads get no answer until release().
+    bool hold = false;
+    void release();
 
     static QByteArray stored(int index);
     static QByteArray refused();
 
 private:
     void serve(QTcpSocket* socket);
+    void answer(QTcpSocket* socket, int index);
+
+    QList<QPair<QPointer<QTcpSocket>, int>> m_held;
 };
 
 } // namespace DialogTestKit

@@ -117,6 +117,8 @@ private slots:
     void failedUploadRoundIsRetried();
     void resubmitIdentity_data();
     void resubmitIdentity();
+    void busyWhileSubmitting_data();
+    void busyWhileSubmitting();
 
 private:
     void openDialog(bool bFixed = false);
@@ -732,6 +734,71 @@ void TestConsultDialog::resubmitIdentity()
     QCOMPARE(identity == first->GetIdentity(), same);
     if (change == QLatin1String("back"))
         QVERIFY(identity != m_gateway->calls.at(1).request->GetIdentity());
+    ZorConfigManager::Instance()->RemoveValue("image", "upload_url");
+}
+
+void TestConsultDialog::busyWhileSubmitting_data()
+{
+    QTest::addColumn<int>("images");
+    QTest::addColumn<bool>("uploadRefused"); // the held upload round fails
+    QTest::newRow("two images, upload refused") << 2 << true;
+    QTest::newRow("two images uploaded, reply refused") << 2 << false;
+    QTest::newRow("no image, reply refused") << 0 << false;
+}
+
+void TestConsultDialog::busyWhileSubmitting()
+{
+    QFETCH(int, images);
+    QFETCH(bool, uploadRefused);
+
+    LocalUploadServer server;
+    QVERIFY(server.start());
+    server.hold = true;
+    server.reply = [uploadRefused](int index) {
+        return uploadRefused ? LocalUploadServer::refused() : LocalUploadServer::stored(index);
+    };
+    ZorConfigManager::Instance()->SetValue("image", "upload_url", server.uploadUrl());
+    openDialog();
+    fill(QStringLiteral("10/101"), QStringLiteral("Printer jams"), kPhone);
+    QVERIFY(attachPictures(images));
+    // Thumbnails that show their upload under way, busy mark included.
+    const auto uploading = [this]() {
+        int count = 0;
+        for (const auto* label : m_dialog->findChildren<UploadImageLabel*>())
+            count += label->IsUploading() &&
+                     label->findChild<QWidget*>(QStringLiteral("imgUploadingMask"))->isVisible();
+        return count;
+    };
+    auto* submit = child<QPushButton>("submitButton");
+    submit->setFocus();
+    QTest::keyClick(submit, Qt::Key_Space);
+
+    // Busy: Submit says so and takes no press, Ctrl+Enter included; each image on its way
+    // says so until its upload has ended.
+    QCOMPARE(submit->text(), QString::fromUtf8("Submitting\xE2\x80\xA6"));
+    QVERIFY(!submit->isEnabled());
+    QCOMPARE(uploading(), images);
+    QTest::keyClick(child<QLineEdit>("phoneEdit"), Qt::Key_Return, Qt::ControlModifier);
+    if (images) {
+        QTRY_COMPARE(server.uploads, images);
+        server.release();
+        QTRY_COMPARE(uploading(), 0);
+    }
+    if (uploadRefused) {
+        QTRY_COMPARE(toasts(), QStringList{"failed on dialog: Image upload failed"});
+    } else {
+        QTRY_COMPARE(sentRecords(*m_gateway).size(), 1);
+        // Still busy until the service has answered.
+        QVERIFY(!submit->isEnabled());
+        m_gateway->reply(0, R"({"code": 4001, "msg": "param is missing", "data": null})");
+    }
+
+    // A failure gives Submit back, with the focus on it for the keyboard user who pressed it.
+    QTRY_VERIFY(submit->isEnabled());
+    QCOMPARE(submit->text(), QStringLiteral("Submit"));
+    QCOMPARE(m_dialog->focusWidget(), submit);
+    QCOMPARE(server.uploads, images);
+    QCOMPARE(sentRecords(*m_gateway).size(), uploadRefused ? 0 : 1);
     ZorConfigManager::Instance()->RemoveValue("image", "upload_url");
 }
 

@@ -25,7 +25,6 @@
 #include <QClipboard>
 #include <QDir>
 #include <QFile>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QImage>
 #include <QLineEdit>
@@ -72,28 +71,6 @@ bool writeFile(const QString& path, const QByteArray& content)
 int savedCopies(const QString& dir)
 {
     return QDir(dir).entryList({QStringLiteral("UploadImage*.jpg")}, QDir::Files).size();
-}
-
-// Answers the next modal file dialog with file (removed once chosen, before the caller gets its
-// name, if bRemove) or, given none, cancels; startDirectory gets where the dialog opened.
-void answerFileDialog(QObject* owner, QString* startDirectory, const QString& file, bool bRemove)
-{
-    auto* poll = new QTimer(owner);
-    QObject::connect(poll, &QTimer::timeout, poll, [=]() {
-        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-        if (!dialog)
-            return;
-        poll->stop();
-        *startDirectory = dialog->directory().absolutePath();
-        if (file.isEmpty())
-            return dialog->reject();
-        dialog->selectFile(file);
-        // QFileDialog::accept checks the choice; it is public as QDialog's.
-        static_cast<QDialog*>(dialog)->accept();
-        if (bRemove)
-            QFile::remove(file);
-    });
-    poll->start(5);
 }
 
 } // namespace

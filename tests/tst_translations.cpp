@@ -5,6 +5,10 @@
 #include "DialogTestKit.h"
 #include "ManualGateway.h"
 #include "TestMessageHandler.h"
+#include "UploadImageLabel.h"
+#include "UploadImageWidget.h"
+#include "ZorCategoryComBox.h"
+#include "ZorConfigManager.h"
 #include "ZorConsultDialog.h"
 #include "ZorConsultLogic.h"
 
@@ -225,21 +229,38 @@ void TestTranslations::catalogueIsComplete()
 
 void TestTranslations::dialogShowsNoEnglish_data()
 {
-    QTest::addColumn<bool>("fixed");
-    QTest::addColumn<bool>("refused"); // Submit pressed on an empty form: a toast shows
-    QTest::newRow("categories shown") << false << false;
-    QTest::newRow("fixed category, refused submit") << true << true;
+    // "refused": Submit pressed on an empty form, a toast shows; "submitting": an image on its
+    // way to a service that holds it.
+    QTest::addColumn<QString>("state");
+    QTest::newRow("categories shown") << "";
+    QTest::newRow("fixed category, refused submit") << "fixed, refused";
+    QTest::newRow("submitting, uploading a thumbnail") << "submitting";
 }
 
 void TestTranslations::dialogShowsNoEnglish()
 {
-    QFETCH(bool, fixed);
-    QFETCH(bool, refused);
+    QFETCH(QString, state);
 
+    LocalUploadServer server;
+    QVERIFY(server.start());
+    server.hold = true;
+    ZorConfigManager::Instance()->SetValue("image", "upload_url", server.uploadUrl());
     useLanguage(QStringLiteral("zh_CN"));
-    openDialog(fixed);
-    if (refused)
+    openDialog(state.startsWith(QLatin1String("fixed")));
+    if (state == QLatin1String("submitting")) {
+        m_dialog->findChild<ZorCategoryComBox*>()->SetCurrentId(QStringLiteral("10"),
+                                                                QStringLiteral("101"));
+        m_dialog->findChild<QTextEdit*>()->setPlainText(QStringLiteral("Printer jams"));
+        m_dialog->findChild<QLineEdit*>(QStringLiteral("phoneEdit"))
+            ->setText(QStringLiteral("13812345678"));
+        m_dialog->findChild<UploadImageWidget*>()->AddImage(
+            false, savePicture(m_sandbox.path(QStringLiteral("jam.png")), QSize(40, 30)));
+        QTRY_VERIFY(m_dialog->findChild<UploadImageLabel*>()->isVisible());
+    }
+    if (!state.isEmpty())
         m_dialog->findChild<QPushButton*>(QStringLiteral("submitButton"))->click();
+    if (state == QLatin1String("submitting"))
+        QVERIFY(m_dialog->findChild<UploadImageLabel*>()->IsUploading());
 
     const QStringList texts = VisibleTexts(m_dialog);
     QStringList english;
@@ -254,6 +275,7 @@ void TestTranslations::dialogShowsNoEnglish()
              qPrintable(QStringLiteral("shown in English in zh_CN:\n  %1%2")
                             .arg(english.join(QStringLiteral("\n  ")),
                                  kFix.arg(QStringLiteral("translations/kivconsult_zh_CN.ts")))));
+    ZorConfigManager::Instance()->RemoveValue("image", "upload_url");
 }
 
 void TestTranslations::openDialogFollowsLanguage_data()

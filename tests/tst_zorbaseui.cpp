@@ -374,6 +374,53 @@ private slots:
         QCOMPARE(arrow(), lightArrow);
     }
 
+    void toastReplaces_data()
+    {
+        // Where two toasts show, one after the other: over window "a" (two of its widgets),
+        // over window "b", or over the screen.
+        QTest::addColumn<QString>("first");
+        QTest::addColumn<QString>("second");
+        QTest::addColumn<QStringList>("showing"); // the texts left showing, sorted
+        QTest::newRow("same window") << "a"
+                                     << "a" << QStringList{"2"};
+        QTest::newRow("two windows") << "a"
+                                     << "b" << QStringList{"1", "2"};
+        QTest::newRow("screen twice") << "screen"
+                                      << "screen" << QStringList{"2"};
+        QTest::newRow("screen, then window") << "screen"
+                                             << "a" << QStringList{"1", "2"};
+    }
+    void toastReplaces()
+    {
+        QFETCH(QString, first);
+        QFETCH(QString, second);
+        QFETCH(QStringList, showing);
+
+        QWidget a;
+        auto* edit = new QLineEdit(&a);
+        auto* other = new QLineEdit(&a);
+        QWidget b;
+        a.show();
+        b.show();
+        const auto place = [&](const QString& where, bool bFirst) -> QWidget* {
+            if (where == QLatin1String("a"))
+                return bFirst ? edit : other;
+            return where == QLatin1String("b") ? &b : nullptr;
+        };
+        ZorToast::Show(QStringLiteral("1"), TOAST_FAILED, place(first, true));
+        ZorToast::Show(QStringLiteral("2"), TOAST_FAILED, place(second, false));
+
+        QStringList texts;
+        for (QWidget* toast : LiveToasts()) {
+            if (toast->isVisible())
+                texts << toast->findChild<QLabel*>(QStringLiteral("toastText"))->text();
+        }
+        texts.sort();
+        QCOMPARE(texts, showing);
+        // The replaced one is gone at once, not at the end of its time.
+        QTRY_COMPARE(LiveToasts().size(), showing.size());
+    }
+
     void dialogFrame_data()
     {
         QTest::addColumn<bool>("bCloses");

@@ -79,6 +79,17 @@
     </message>
 </context>
 <context>
+    <name>UploadImageLabel</name>
+    <message>
+        <source>Delete image</source>
+        <translation>删除图片</translation>
+    </message>
+    <message>
+        <source>Uploading…</source>
+        <translation>正在上传…</translation>
+    </message>
+</context>
+<context>
     <name>ZorBaseDialog</name>
     <message>
         <source>Close</source>
@@ -198,6 +209,34 @@
     <message>
         <source>Problem categroy:</source>
         <translation>问题分类：</translation>
+    </message>
+    <message>
+        <source>Required. Press Space or Down to open the list of categories</source>
+        <translation>必填。按空格键或向下键打开分类列表</translation>
+    </message>
+    <message>
+        <source>Required, at most %1 characters</source>
+        <translation>必填，最多 %1 个字符</translation>
+    </message>
+    <message>
+        <source>Required, 11 digits</source>
+        <translation>必填，11 位数字</translation>
+    </message>
+    <message>
+        <source>Takes a picture of the screen</source>
+        <translation>截取屏幕画面</translation>
+    </message>
+    <message>
+        <source>Opens the history of your feedback in the browser</source>
+        <translation>在浏览器中打开您的反馈历史</translation>
+    </message>
+    <message>
+        <source>Ctrl+Enter submits from any field</source>
+        <translation>在任意输入框中按 Ctrl+Enter 即可提交</translation>
+    </message>
+    <message>
+        <source>Submitting…</source>
+        <translation>正在提交…</translation>
     </message>
 </context>
 <context>

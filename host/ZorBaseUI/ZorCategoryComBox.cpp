@@ -2,8 +2,10 @@
 
 #include "DpiTool.h"
 #include "UIUtils.h"
+#include "ZorBaseUIAccessible.h"
 #include "ZorSkin.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QFrame>
 #include <QGuiApplication>
@@ -62,6 +64,7 @@ QListWidget* CreateList(QWidget* popup, const QString& name, QObject* keyFilter)
 
 ZorCategoryComBox::ZorCategoryComBox(QWidget* parent) : QLineEdit(parent)
 {
+    ZorBaseUIAccessible::Install();
     setReadOnly(true);
     setProperty("errored", false);
     setContextMenuPolicy(Qt::NoContextMenu);
@@ -261,13 +264,16 @@ bool ZorCategoryComBox::eventFilter(QObject* watched, QEvent* event)
 void ZorCategoryComBox::RefreshText()
 {
     const QSharedPointer<ZorCategoryItemData> first = FindById(m_list, m_firstId);
-    if (!first) {
+    const QSharedPointer<ZorCategoryItemData> second =
+        first ? FindById(first->children, m_secondId) : nullptr;
+    if (!first)
         clear();
-        return;
-    }
-    const QSharedPointer<ZorCategoryItemData> second = FindById(first->children, m_secondId);
-    setText(second ? QStringLiteral("%1 / %2").arg(first->name, second->name) : first->name);
+    else
+        setText(second ? QStringLiteral("%1 / %2").arg(first->name, second->name) : first->name);
     setCursorPosition(0);
+    // Assistive technology reads the choice as the combo box's value.
+    QAccessibleValueChangeEvent event(this, text());
+    QAccessible::updateAccessibility(&event);
 }
 
 void ZorCategoryComBox::FillFirstLevel()

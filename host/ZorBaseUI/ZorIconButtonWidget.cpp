@@ -2,6 +2,7 @@
 
 #include "DpiTool.h"
 #include "UIUtils.h"
+#include "ZorBaseUIAccessible.h"
 
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -22,6 +23,7 @@ ZorIconButtonWidget::ZorIconButtonWidget(QWidget* parent)
     , m_iconLabel(new QLabel(this))
     , m_textLabel(new QLabel(this))
 {
+    ZorBaseUIAccessible::Install();
     m_iconLabel->setObjectName(QStringLiteral("iconLabel"));
     m_textLabel->setObjectName(QStringLiteral("textLabel"));
     m_iconLabel->setAlignment(Qt::AlignCenter);
@@ -82,6 +84,12 @@ void ZorIconButtonWidget::UpdateStyle()
     UIUtils::UpdateStyle(this);
 }
 
+void ZorIconButtonWidget::Click()
+{
+    if (!m_bDisableStyle)
+        emit SigClicked();
+}
+
 void ZorIconButtonWidget::AdjustForDpi()
 {
     m_layout->setSpacing(DpiTool::ScaleDefault(m_spacing));
@@ -111,8 +119,8 @@ void ZorIconButtonWidget::mouseReleaseEvent(QMouseEvent* event)
     event->accept();
     // Like a push button: releasing outside cancels the click. The disabled look is read at
     // release, so a button that turned disabled while held does not fire.
-    if (rect().contains(event->pos()) && !m_bDisableStyle)
-        emit SigClicked();
+    if (rect().contains(event->pos()))
+        Click();
 }
 
 void ZorIconButtonWidget::keyPressEvent(QKeyEvent* event)
@@ -123,6 +131,6 @@ void ZorIconButtonWidget::keyPressEvent(QKeyEvent* event)
         return;
     }
     event->accept();
-    if (!event->isAutoRepeat() && !m_bDisableStyle)
-        emit SigClicked();
+    if (!event->isAutoRepeat())
+        Click();
 }

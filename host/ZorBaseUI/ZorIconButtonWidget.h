@@ -33,6 +33,8 @@ public:
     bool IsDisableStyle() const;
     // Re-applies the style sheet after SetDisableStyle.
     void UpdateStyle();
+    // What a click does: SigClicked, unless the widget carries the disabled look.
+    void Click();
 
     void AdjustForDpi() override;
 

@@ -3,6 +3,7 @@
 #include "DpiTool.h"
 #include "ZorSkin.h"
 
+#include <QApplication>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -26,6 +27,17 @@ void ZorToast::Show(const QString& text, ENUM_TOAST_TYPE type)
 void ZorToast::Show(const QString& text, ENUM_TOAST_TYPE type, QWidget* parent)
 {
     emit ZorToastNotifier::Instance()->SigToastShown(text, type, parent);
+
+    // One message at a time over a window (or over the screen): a new one replaces the one
+    // still showing, rather than piling up on it.
+    QWidget* window = parent ? parent->window() : nullptr;
+    const QList<ZorToast*> shown =
+        window ? window->findChildren<ZorToast*>(QString(), Qt::FindDirectChildrenOnly)
+               : ScreenToasts();
+    for (ZorToast* old : shown) {
+        old->hide();
+        old->deleteLater();
+    }
 
     auto* toast = new ZorToast(text, type, parent);
     toast->Place();
@@ -77,6 +89,17 @@ ZorToast::ZorToast(const QString& text, ENUM_TOAST_TYPE type, QWidget* parent)
     ensurePolished();
     label->setMinimumWidth(
         qMin(label->fontMetrics().horizontalAdvance(text) + 1, label->maximumWidth()));
+}
+
+QList<ZorToast*> ZorToast::ScreenToasts()
+{
+    QList<ZorToast*> toasts;
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        auto* toast = qobject_cast<ZorToast*>(widget);
+        if (toast && !toast->parentWidget())
+            toasts << toast;
+    }
+    return toasts;
 }
 
 void ZorToast::Place()

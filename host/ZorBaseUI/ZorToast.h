@@ -29,7 +29,8 @@ private:
 };
 
 // A passing message over its parent window (or over the screen when there is none): gone by
-// itself after about 2.5 seconds, never takes focus. Object name "zorToast", with the
+// itself after about 2.5 seconds, or as soon as the next one over the same window (or the
+// screen) shows; never takes focus. Object name "zorToast", with the
 // dynamic property "toastType" (int) for the style sheet.
 class ZORBASEUI_EXPORT ZorToast : public QWidget
 {
@@ -44,6 +45,8 @@ public:
 private:
     ZorToast(const QString& text, ENUM_TOAST_TYPE type, QWidget* parent);
     void Place();
+    // The toasts over the screen, not over any window.
+    static QList<ZorToast*> ScreenToasts();
 
     QPointer<QWidget> m_anchor;
 };
