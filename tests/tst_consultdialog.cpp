@@ -515,9 +515,10 @@ void TestConsultDialog::look_data()
 void TestConsultDialog::look()
 {
     QFETCH(QString, skin);
+    // The skin changes while the dialog is open.
+    openDialog();
     QVERIFY(ZorSkin::ChangeSkin(skin));
     const auto lightAgain = qScopeGuard([]() { ZorSkin::ChangeSkin("light"); });
-    openDialog();
 
     // Empty fields show their placeholders: clearly lighter than typed text, still legible.
     for (const char* name : {"phoneEdit", "textEdit"}) {
