@@ -17,8 +17,9 @@ namespace Bench {
 namespace {
 
 // Answers the next modal file dialog: chooses file (cancels when it is empty) and calls
-// chosen just before the dialog is accepted.
-void AnswerFileDialog(QObject* owner, const QString& file, const std::function<void()>& chosen)
+// chosen with the dialog just before it is accepted.
+void AnswerFileDialog(QObject* owner, const QString& file,
+                      const std::function<void(QFileDialog*)>& chosen)
 {
     auto* poll = new QTimer(owner);
     QObject::connect(poll, &QTimer::timeout, poll, [poll, file, chosen]() {
@@ -32,7 +33,7 @@ void AnswerFileDialog(QObject* owner, const QString& file, const std::function<v
             return;
         }
         dialog->selectFile(file);
-        chosen();
+        chosen(dialog);
         // QFileDialog::accept checks the choice; it is public as QDialog's.
         static_cast<QDialog*>(dialog)->accept();
     });
@@ -54,9 +55,26 @@ AttachDriver::Outcome AttachDriver::Attach(const QString& file, int timeoutMs)
     Outcome outcome;
     QEventLoop loop;
     QElapsedTimer clock;
-    qint64 lastTick = 0;
-    qint64 longestGap = 0;
-    qint64 longestGapAt = 0;
+    // Two watches over the same ticks: one from the choice, one from the moment Qt's file
+    // dialog is gone and the module's own work begins.
+    struct Watch
+    {
+        qint64 lastTick = -1;
+        qint64 longestGap = 0;
+        qint64 longestGapAt = 0;
+        void Tick(qint64 now)
+        {
+            if (lastTick < 0)
+                return;
+            if (now - lastTick > longestGap) {
+                longestGap = now - lastTick;
+                longestGapAt = lastTick;
+            }
+            lastTick = now;
+        }
+    };
+    Watch fromChoice;
+    Watch afterFileDialog;
     bool started = false;
 
     QTimer ticker;
@@ -64,11 +82,8 @@ AttachDriver::Outcome AttachDriver::Attach(const QString& file, int timeoutMs)
     ticker.setInterval(1);
     QObject::connect(&ticker, &QTimer::timeout, &loop, [&]() {
         const qint64 now = clock.nsecsElapsed();
-        if (now - lastTick > longestGap) {
-            longestGap = now - lastTick;
-            longestGapAt = lastTick;
-        }
-        lastTick = now;
+        fromChoice.Tick(now);
+        afterFileDialog.Tick(now);
     });
 
     // The strip announces each copy once it is written; the copy must then be complete.
@@ -79,6 +94,8 @@ AttachDriver::Outcome AttachDriver::Attach(const QString& file, int timeoutMs)
     }
     QObject::connect(strip, &UploadImageWidget::SigCopySaved, &loop, [&](const QString& path) {
         const qint64 now = clock.nsecsElapsed();
+        fromChoice.Tick(now);
+        afterFileDialog.Tick(now);
         const QFileInfo info(path);
         if (!info.exists() || info.size() == 0 || info.size() > kCopyLimit) {
             outcome.error = QStringLiteral("copy %1 reported saved with %2 bytes")
@@ -98,11 +115,14 @@ AttachDriver::Outcome AttachDriver::Attach(const QString& file, int timeoutMs)
                          loop.quit();
                      });
 
-    AnswerFileDialog(&loop, file, [&]() {
+    AnswerFileDialog(&loop, file, [&](QFileDialog* dialog) {
         started = true;
         clock.start();
-        lastTick = 0;
+        fromChoice.lastTick = 0;
         ticker.start();
+        // Emitted at the very end of the dialog's destruction, as the module's code resumes.
+        QObject::connect(dialog, &QObject::destroyed, &loop,
+                         [&]() { afterFileDialog.lastTick = clock.nsecsElapsed(); });
     });
     QTimer::singleShot(timeoutMs, &loop, [&]() {
         outcome.error = QStringLiteral("no saved copy within %1 ms").arg(timeoutMs);
@@ -114,8 +134,9 @@ AttachDriver::Outcome AttachDriver::Attach(const QString& file, int timeoutMs)
 
     if (!started && outcome.error.isEmpty())
         outcome.error = QStringLiteral("the file dialog never opened");
-    outcome.longestStallMs = longestGap / 1e6;
-    outcome.longestStallAtMs = longestGapAt / 1e6;
+    outcome.longestStallMs = fromChoice.longestGap / 1e6;
+    outcome.longestStallAtMs = fromChoice.longestGapAt / 1e6;
+    outcome.longestModuleStallMs = afterFileDialog.longestGap / 1e6;
     return outcome;
 }
 
@@ -123,7 +144,7 @@ bool AttachDriver::OpenAndCancel(int timeoutMs)
 {
     QEventLoop loop;
     bool opened = false;
-    AnswerFileDialog(&loop, QString(), []() {});
+    AnswerFileDialog(&loop, QString(), [](QFileDialog*) {});
     QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
     QTimer::singleShot(0, m_dialog, [this, &loop, &opened]() {
         QMetaObject::invokeMethod(m_dialog, "SlotUploadClicked", Qt::DirectConnection);

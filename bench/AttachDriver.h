@@ -10,7 +10,8 @@ namespace Bench {
 // slot, Qt's own file dialog answered with the file, then the module's checks, thumbnail
 // and saved copy. Measures from the moment the file is chosen until the strip reports its
 // saved copy (which must then be on disk, within the copy's byte budget), and the longest
-// gap between ticks of a 1 ms timer on the GUI thread meanwhile.
+// gap between ticks of a 1 ms timer on the GUI thread meanwhile: from the choice, and from
+// the moment Qt's file dialog is destroyed (what remains is the module's).
 class AttachDriver
 {
 public:
@@ -26,6 +27,8 @@ public:
         double longestStallMs = 0.0;
         // When the longest stall began, after the choice.
         double longestStallAtMs = 0.0;
+        // The longest stall once Qt's file dialog was destroyed: the module's own.
+        double longestModuleStallMs = 0.0;
         QString savedPath;
         QString error;
     };

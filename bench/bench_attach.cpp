@@ -52,6 +52,7 @@ struct Medians
     double totalMs = 0.0;
     double stallMs = 0.0;
     double stallAtMs = 0.0;
+    double moduleStallMs = 0.0;
     double decodeMs = 0.0;
     double encodeMs = 0.0;
     QByteArray copy;
@@ -65,6 +66,7 @@ bool AttachRuns(const HostFiles& host, const Picture& picture, bool bFloor, Medi
     QVector<double> totals;
     QVector<double> stalls;
     QVector<double> stallStarts;
+    QVector<double> moduleStalls;
     QVector<double> decodes;
     QVector<double> encodes;
     for (int run = 0; run < kRuns; ++run) {
@@ -75,6 +77,7 @@ bool AttachRuns(const HostFiles& host, const Picture& picture, bool bFloor, Medi
             totals.append(outcome.totalMs);
             stalls.append(outcome.longestStallMs);
             stallStarts.append(outcome.longestStallAtMs);
+            moduleStalls.append(outcome.longestModuleStallMs);
             QFile saved(outcome.savedPath);
             if (saved.open(QIODevice::ReadOnly))
                 medians->copy = saved.readAll();
@@ -96,6 +99,7 @@ bool AttachRuns(const HostFiles& host, const Picture& picture, bool bFloor, Medi
     medians->totalMs = Median(totals);
     medians->stallMs = Median(stalls);
     medians->stallAtMs = Median(stallStarts);
+    medians->moduleStallMs = Median(moduleStalls);
     medians->decodeMs = Median(decodes);
     medians->encodeMs = Median(encodes);
     return true;
@@ -149,8 +153,10 @@ int main(int argc, char* argv[])
     Medians pick;
     if (!Screenshot(QSize(8, 8)).save(tiny.file) || !AttachRuns(host, tiny, false, &pick))
         return 1;
-    std::printf("%-46s  project %9.1f ms  longest GUI-thread stall %.1f ms\n",
-                "choosing an 8x8 PNG (no picture work)", pick.totalMs, pick.stallMs);
+    std::printf("%-46s  project %9.1f ms  longest GUI-thread stall %.1f ms from the choice, "
+                "%.1f ms once the file dialog was gone\n",
+                "choosing an 8x8 PNG (no picture work)", pick.totalMs, pick.stallMs,
+                pick.moduleStallMs);
 
     bool failed = false;
     for (const Picture& picture : qAsConst(pictures)) {
@@ -176,12 +182,16 @@ int main(int argc, char* argv[])
                medians.decodeMs + medians.encodeMs, QStringLiteral("ms"), photo ? 2.0 : 0.0,
                QStringLiteral("floor"));
         Note(how);
-        std::printf("%-46s  project %9.1f ms  longest GUI-thread stall%s\n",
-                    qPrintable(picture.name + QStringLiteral(" stall")), medians.stallMs,
-                    photo ? (medians.stallMs <= 50.0 ? "  (goal <= 50 ms: met)"
-                                                     : "  (goal <= 50 ms: MISSED)")
+        // The goal is the module's: Qt's own file dialog closing is measured by the 8x8 row.
+        std::printf("%-46s  project %9.1f ms  longest GUI-thread stall once the file dialog was "
+                    "gone%s\n",
+                    qPrintable(picture.name + QStringLiteral(" stall")), medians.moduleStallMs,
+                    photo ? (medians.moduleStallMs <= 50.0 ? "  (goal <= 50 ms: met)"
+                                                           : "  (goal <= 50 ms: MISSED)")
                           : "");
-        Note(QStringLiteral("the longest stall began %1 ms after the choice")
+        Note(QStringLiteral("from the choice, file dialog closing included: %1 ms, beginning "
+                            "%2 ms after the choice")
+                 .arg(medians.stallMs, 0, 'f', 1)
                  .arg(medians.stallAtMs, 0, 'f', 1));
     }
     return failed ? 1 : 0;
