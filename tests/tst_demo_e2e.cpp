@@ -105,6 +105,8 @@ void TestDemoEndToEnd::scriptedFeedbackIsStored()
     // The addresses derived from the gateway's must not double its trailing slash.
     QStringList arguments{"--script", "--gateway", server.baseUrl() + '/', "--screenshot"};
     arguments << screenshot << "--state-dir" << m_dir.filePath(QStringLiteral("host"));
+    // The host chooses its dark skin; the dialog opens in it.
+    arguments << "--skin" << "dark";
     for (const QStringList& option : given)
         if (!option[0].isEmpty())
             arguments << option[0] << option[1];
@@ -121,6 +123,7 @@ void TestDemoEndToEnd::scriptedFeedbackIsStored()
     QCOMPARE(printed("screenshot"), QDir::toNativeSeparators(screenshot));
     const QImage shot(screenshot, "PNG");
     QVERIFY2(shot.width() >= 300 && shot.height() >= 300, "no screenshot of the dialog");
+    QVERIFY2(qGray(shot.pixel(shot.width() / 2, shot.height() - 4)) < 64, "not the dark skin");
 
     const QJsonArray records = server.records();
     QCOMPARE(records.size(), 1);
@@ -158,6 +161,7 @@ void TestDemoEndToEnd::badOptionsStartNothing_data()
         << QStringList{"--gateway", "127.0.0.1:8730"} << "--gateway";
     QTest::newRow("gateway of another scheme")
         << QStringList{"--gateway", "ftp://127.0.0.1:8730"} << "--gateway";
+    QTest::newRow("unknown skin") << QStringList{"--skin", "sepia"} << "--skin";
     QTest::newRow("unknown option") << QStringList{"--frobnicate"} << "frobnicate";
     QTest::newRow("stray argument") << QStringList{"extra"} << "extra";
 }
