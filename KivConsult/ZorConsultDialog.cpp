@@ -224,13 +224,14 @@ QList<QWidget*> ZorConsultDialog::TabOrder() const
 {
     QList<QWidget*> order{m_ui->typeEdit, m_ui->textEdit, m_ui->uploadWidget, m_ui->captureWidget};
     // The thumbnails' delete buttons, left to right, between the buttons that add images and
-    // the telephone number.
+    // the telephone number; also the one of a thumbnail that is just going, whose focus then
+    // passes to the next.
+    const QLayout* strip = m_pUploadWidget->layout();
     QList<UploadImageLabel*> labels = m_pUploadWidget->findChildren<UploadImageLabel*>();
     labels.erase(
         std::remove_if(labels.begin(), labels.end(),
-                       [this](const UploadImageLabel* label) { return !label->isVisibleTo(this); }),
+                       [strip](UploadImageLabel* label) { return strip->indexOf(label) < 0; }),
         labels.end());
-    const QLayout* strip = m_pUploadWidget->layout();
     std::sort(labels.begin(), labels.end(), [strip](UploadImageLabel* a, UploadImageLabel* b) {
         return strip->indexOf(a) < strip->indexOf(b);
     });
@@ -253,7 +254,7 @@ bool ZorConsultDialog::focusNextPrevChild(bool next)
         QWidget* candidate = order.at((current + (next ? step : count - step)) % count);
         auto* label = qobject_cast<UploadImageLabel*>(candidate->parentWidget());
         if (!candidate->isEnabled() || !(candidate->focusPolicy() & Qt::TabFocus) ||
-            (!label && !candidate->isVisibleTo(this)))
+            !(label ? label : candidate)->isVisibleTo(this))
             continue;
         const Qt::FocusReason reason = next ? Qt::TabFocusReason : Qt::BacktabFocusReason;
         if (label)

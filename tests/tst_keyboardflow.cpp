@@ -79,6 +79,7 @@ private slots:
 
     void tabOrder_data();
     void tabOrder();
+    void deleteByKeyboard();
     void ctrlEnterSubmits_data();
     void ctrlEnterSubmits();
     void accessibility_data();
@@ -190,6 +191,29 @@ void TestKeyboardFlow::tabOrder()
     child<QTextEdit>("textEdit")->setFocus();
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
     QTRY_VERIFY(m_dialog.isNull());
+}
+
+void TestKeyboardFlow::deleteByKeyboard()
+{
+    QVERIFY(open());
+    QVERIFY(attachPictures(2));
+    QCOMPARE(Press(4, Qt::Key_Tab).last(), QStringLiteral("imgDelBtn0"));
+    auto* strip = m_dialog->findChild<UploadImageWidget*>();
+    const auto shown = [strip]() {
+        int count = 0;
+        for (const auto* label : strip->findChildren<UploadImageLabel*>())
+            count += label->isVisible();
+        return count;
+    };
+
+    // The focus passes to what comes next: the following thumbnail's delete button, then,
+    // with none left, the telephone number.
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+    QCOMPARE(shown(), 1);
+    QCOMPARE(FocusName(), QStringLiteral("imgDelBtn0"));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+    QCOMPARE(shown(), 0);
+    QCOMPARE(FocusName(), QStringLiteral("phoneEdit"));
 }
 
 void TestKeyboardFlow::ctrlEnterSubmits_data()
