@@ -39,6 +39,9 @@ public:
     void AddImageFile(const QString& path);
     // Thumbnails and files still loading count.
     bool HasImage() const;
+    // The images attached, those still loading included, and how many the strip takes.
+    int GetImageCount() const { return m_labelList.size() + m_loadsInFlight; }
+    int GetMaxCount() const { return m_maxCount; }
     // Whether some file or thumbnail is still loading or a copy is not made yet.
     bool HasPendingCopy() const;
     // Starts the uploads still needed, once every pending copy is made.

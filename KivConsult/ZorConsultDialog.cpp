@@ -23,25 +23,34 @@
 #include "ZorToast.h"
 
 #include <QAction>
+#include <QClipboard>
 #include <QDataStream>
 #include <QDir>
+#include <QDragEnterEvent>
+#include <QDragLeaveEvent>
+#include <QDragMoveEvent>
+#include <QDropEvent>
 #include <QEvent>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFocusEvent>
+#include <QFrame>
 #include <QGridLayout>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QImage>
 #include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QPointer>
 #include <QProcess>
 #include <QRegExp>
 #include <QRegExpValidator>
 #include <QTextCursor>
 #include <QTextEdit>
+#include <QUrl>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -153,6 +162,24 @@ void ZorConsultDialog::InitUI()
 
     m_ui->phoneEdit->setValidator(new QRegExpValidator(PhonePattern(), m_ui->phoneEdit));
 
+    // Pictures and files come in by paste and by drop as well. The text fields keep pasting
+    // and taking dropped text; files dragged over them are the dialog's.
+    auto* paste = new QAction(this);
+    paste->setObjectName(QStringLiteral("pasteAction"));
+    paste->setShortcuts(QKeySequence::Paste);
+    paste->setShortcutContext(Qt::WindowShortcut);
+    addAction(paste);
+    connect(paste, &QAction::triggered, this, &ZorConsultDialog::SlotPaste);
+    setAcceptDrops(true);
+    m_ui->textEdit->viewport()->installEventFilter(this);
+    m_ui->phoneEdit->installEventFilter(this);
+    m_pDropHighlight = new QFrame(m_ui->uploadImageWidget);
+    m_pDropHighlight->setObjectName(QStringLiteral("dropHighlight"));
+    m_pDropHighlight->setAttribute(Qt::WA_TransparentForMouseEvents);
+    m_pDropHighlight->setStyleSheet(QStringLiteral(
+        "#dropHighlight { border: 2px dashed palette(highlight); background: transparent; }"));
+    m_pDropHighlight->hide();
+
     m_ui->recordButton->SetBusiness(Zor::BusinessMerchant);
     m_ui->recordButton->SetButtonType(ZorPushButton::TypeText);
     m_ui->submitButton->SetBusiness(Zor::BusinessMerchant);
@@ -170,8 +197,7 @@ void ZorConsultDialog::RetranslateUi()
     ShowCount(m_ui->textEdit->toPlainText().length());
     m_ui->uploadWidget->GetLabelText()->setText(tr("Upload"));
     m_ui->captureWidget->GetLabelText()->setText(tr("Capture"));
-    m_ui->imgtipLabel->setText(
-        tr("Upload a maximum of 5 files in JPG/PNG format and the size of the image is within 2M"));
+    m_ui->imgtipLabel->setText(ImageTipText());
     m_ui->imgtipLabel->setToolTip(m_ui->imgtipLabel->text());
     m_ui->phoneEdit->setPlaceholderText(tr("Please enter your telephone number"));
     ShowSubmitState();
@@ -298,6 +324,12 @@ void ZorConsultDialog::ShowSubmitState()
     m_ui->submitButton->setText(m_bSubmitting ? tr("Submitting\xE2\x80\xA6") : tr("Submit"));
 }
 
+QString ZorConsultDialog::ImageTipText() const
+{
+    return tr(
+        "Upload a maximum of 5 files in JPG/PNG format and the size of the image is within 2M");
+}
+
 void ZorConsultDialog::changeEvent(QEvent* event)
 {
     if (event->type() == QEvent::LanguageChange)
@@ -319,7 +351,7 @@ void ZorConsultDialog::InitConnect()
     connect(m_pUploadWidget, &UploadImageWidget::SigUploadResult, this,
             &ZorConsultDialog::SlotUploadImageResult);
     connect(m_pUploadWidget, &UploadImageWidget::SigLoadFailed, this,
-            [this]() { ZorToast::Show(tr("File opening failed"), TOAST_FAILED, this); });
+            &ZorConsultDialog::SlotImageLoadFailed);
     connect(m_ui->uploadWidget, &ZorIconButtonWidget::SigClicked, this,
             &ZorConsultDialog::SlotUploadClicked);
     connect(m_ui->captureWidget, &ZorIconButtonWidget::SigClicked, this,
@@ -356,6 +388,10 @@ int ZorConsultDialog::TipOverflow() const
 
 bool ZorConsultDialog::eventFilter(QObject* watched, QEvent* event)
 {
+    // Files dragged over the description or the telephone number are the dialog's drop; text
+    // stays the field's.
+    if (TakeFileDrag(event))
+        return true;
     const bool bTipResized = watched == m_ui->imgtipLabel && event->type() == QEvent::Resize;
     const bool bTipChanged =
         watched == m_ui->uploadImageWidget && event->type() == QEvent::LayoutRequest;
@@ -655,6 +691,17 @@ void ZorConsultDialog::SlotUploadClicked()
     // Even a refused file moves the start directory: the user likely picks its neighbour.
     cache->SetDefaultExportPath(QFileInfo(path).absoluteDir().path());
 
+    BeginAttachRound();
+    const QString failure = AttachFile(path, __func__);
+    if (!failure.isEmpty()) {
+        TellFailures({failure});
+        return;
+    }
+    UIUtils::SetForeground(this, true);
+}
+
+QString ZorConsultDialog::AttachFile(const QString& path, const char* function)
+{
     // The size test needs no more than the limit's worth of bytes; a huge file is never
     // read into memory. A file that does not open counts as empty.
     QFile file(path);
@@ -663,30 +710,25 @@ void ZorConsultDialog::SlotUploadClicked()
         content = file.read(kMaxImageBytes);
         file.close();
     } else {
-        LogOpenForReadFail(file, __LINE__, __func__);
+        LogOpenForReadFail(file, __LINE__, function);
     }
 
-    if (content.size() >= kMaxImageBytes) {
-        ZorToast::Show(tr("The file exceeds the specified size"), TOAST_FAILED, this);
-        return;
-    }
+    if (content.size() >= kMaxImageBytes)
+        return tr("The file exceeds the specified size");
 
     const QString contentType = PalImageUtils::GetImgContentType(path);
-    if (contentType != QLatin1String("image/png") && contentType != QLatin1String("image/jpeg")) {
-        ZorToast::Show(tr("File format error"), TOAST_FAILED, this);
-        return;
-    }
+    if (contentType != QLatin1String("image/png") && contentType != QLatin1String("image/jpeg"))
+        return tr("File format error");
 
     // The header tells whether the file declares a picture that may be decoded; the picture
     // itself is decoded once, whole, on a worker, and the strip tells when it does not load
     // after all. The GUI thread decodes nothing.
-    if (!UploadImageLoader::IsDecodable(path)) {
-        ZorToast::Show(tr("File opening failed"), TOAST_FAILED, this);
-        return;
-    }
+    if (!UploadImageLoader::IsDecodable(path))
+        return tr("File opening failed");
 
     m_pUploadWidget->AddImageFile(path);
-    UIUtils::SetForeground(this, true);
+    m_loadingRound.insert(path, m_attachRound);
+    return QString();
 }
 
 void ZorConsultDialog::SlotCaptureClicked()
@@ -719,4 +761,151 @@ void ZorConsultDialog::SlotRecord()
 void ZorConsultDialog::SlotCancel()
 {
     close();
+}
+
+void ZorConsultDialog::AttachFiles(const QStringList& paths, const char* function)
+{
+    BeginAttachRound();
+    QStringList failures;
+    for (const QString& path : paths) {
+        if (m_pUploadWidget->GetImageCount() >= m_pUploadWidget->GetMaxCount()) {
+            failures.append(ImageTipText());
+            break;
+        }
+        failures.append(AttachFile(path, function));
+    }
+    TellFailures(failures);
+}
+
+void ZorConsultDialog::TellFailures(const QStringList& failures)
+{
+    // One toast at a time shows over the dialog: it tells each kind of failure of the round
+    // once, in the order met, the maximum last. A failure found later shows them all again.
+    bool bNew = false;
+    for (const QString& failure : failures) {
+        if (!failure.isEmpty() && !m_roundFailures.contains(failure)) {
+            m_roundFailures.append(failure);
+            bNew = true;
+        }
+    }
+    if (bNew)
+        ZorToast::Show(m_roundFailures.join(QLatin1Char('\n')), TOAST_FAILED, this);
+}
+
+void ZorConsultDialog::BeginAttachRound()
+{
+    ++m_attachRound;
+    m_roundFailures.clear();
+}
+
+void ZorConsultDialog::SlotImageLoadFailed(const QString& path)
+{
+    // A file that fails to load once decoded joins the failures of its round, if that is
+    // still the latest; an older round's is told alone.
+    const QString failure = tr("File opening failed");
+    if (m_loadingRound.take(path) == m_attachRound)
+        TellFailures({failure});
+    else
+        ZorToast::Show(failure, TOAST_FAILED, this);
+}
+
+QStringList ZorConsultDialog::LocalFiles(const QMimeData* mimeData)
+{
+    if (!mimeData || !mimeData->hasUrls())
+        return QStringList();
+    QStringList files;
+    for (const QUrl& url : mimeData->urls()) {
+        const QString path = url.isLocalFile() ? url.toLocalFile() : QString();
+        if (path.isEmpty() || QFileInfo(path).isDir())
+            return QStringList();
+        files.append(path);
+    }
+    return files;
+}
+
+void ZorConsultDialog::SlotPaste()
+{
+    const QMimeData* mimeData = QGuiApplication::clipboard()->mimeData();
+    const QStringList files = LocalFiles(mimeData);
+    if (!files.isEmpty()) {
+        AttachFiles(files, __func__);
+        return;
+    }
+    // Text, outside the fields that take it, has nowhere to go.
+    if (!mimeData || !mimeData->hasImage())
+        return;
+    if (m_pUploadWidget->GetImageCount() >= m_pUploadWidget->GetMaxCount()) {
+        ZorToast::Show(ImageTipText(), TOAST_FAILED, this);
+        return;
+    }
+    // A picture from the clipboard is attached as a capture is: it is no file to check.
+    m_pUploadWidget->AddImage(true, QString());
+}
+
+void ZorConsultDialog::ShowDropHighlight(bool bShow)
+{
+    if (bShow) {
+        m_pDropHighlight->setGeometry(m_ui->uploadImageWidget->rect());
+        m_pDropHighlight->raise();
+    }
+    m_pDropHighlight->setVisible(bShow);
+}
+
+void ZorConsultDialog::dragEnterEvent(QDragEnterEvent* event)
+{
+    // Refused here, a drop of anything but files is never offered.
+    if (LocalFiles(event->mimeData()).isEmpty()) {
+        event->ignore();
+        return;
+    }
+    event->acceptProposedAction();
+    ShowDropHighlight(true);
+}
+
+void ZorConsultDialog::dragMoveEvent(QDragMoveEvent* event)
+{
+    event->acceptProposedAction();
+}
+
+void ZorConsultDialog::dragLeaveEvent(QDragLeaveEvent* event)
+{
+    ShowDropHighlight(false);
+    event->accept();
+}
+
+void ZorConsultDialog::dropEvent(QDropEvent* event)
+{
+    ShowDropHighlight(false);
+    const QStringList files = LocalFiles(event->mimeData());
+    if (files.isEmpty()) {
+        event->ignore();
+        return;
+    }
+    event->acceptProposedAction();
+    AttachFiles(files, __func__);
+}
+
+bool ZorConsultDialog::TakeFileDrag(QEvent* event)
+{
+    switch (event->type()) {
+    case QEvent::DragEnter:
+    case QEvent::DragMove:
+    case QEvent::Drop:
+        if (!LocalFiles(static_cast<QDropEvent*>(event)->mimeData()).isEmpty()) {
+            if (event->type() == QEvent::DragEnter)
+                dragEnterEvent(static_cast<QDragEnterEvent*>(event));
+            else if (event->type() == QEvent::DragMove)
+                dragMoveEvent(static_cast<QDragMoveEvent*>(event));
+            else
+                dropEvent(static_cast<QDropEvent*>(event));
+            return true;
+        }
+        break;
+    case QEvent::DragLeave:
+        ShowDropHighlight(false);
+        break;
+    default:
+        break;
+    }
+    return false;
 }

@@ -9,7 +9,9 @@
 #include <QPointer>
 #include <QSharedPointer>
 #include <QString>
+#include <QStringList>
 
+class QMimeData;
 class UploadImageWidget;
 class ZorConsultDialogForm;
 
@@ -54,12 +56,18 @@ private slots:
     void SlotCancel();
     void SlotDescriptionChanged();
     void SlotPhoneChanged();
+    void SlotPaste();
+    void SlotImageLoadFailed(const QString& path);
 
 protected:
     void changeEvent(QEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
     // Tab and Shift+Tab follow the form's visual order, the thumbnails' delete buttons included.
     bool focusNextPrevChild(bool next) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dragLeaveEvent(QDragLeaveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     void InitUI();
@@ -82,6 +90,27 @@ private:
     void SelectDefaultType();
     bool CheckPhone();
     void SubmitFeedback();
+    // The image tip, which is also what the user is told when more than the maximum comes.
+    QString ImageTipText() const;
+    // The checks of a file picked through Upload; a file that passes is attached. Returns the
+    // failure's toast text, empty when the file was attached.
+    // function names the slot that took the file, for the code-tracking log.
+    QString AttachFile(const QString& path, const char* function);
+    // Attaches files in order as if each was picked through Upload, as many as the strip
+    // still takes; tells each kind of failure once, and the maximum once, in one toast.
+    void AttachFiles(const QStringList& paths, const char* function);
+    // The local files a drag or paste carries; empty when it carries anything else too (text
+    // alone, a folder, an address that is not a file).
+    static QStringList LocalFiles(const QMimeData* mimeData);
+    void ShowDropHighlight(bool bShow);
+    // Files come in rounds (one pick through Upload, one paste, one drop); within a round
+    // each kind of failure is told once, also when a file fails to load only later.
+    void BeginAttachRound();
+    // Adds the failures (empty ones are successes) to the round's and, if any is new, shows
+    // them all in one toast, one per line.
+    void TellFailures(const QStringList& failures);
+    // Handles a drag or drop of files; true when the event was the dialog's.
+    bool TakeFileDrag(QEvent* event);
 
     ZorConsultDialogForm* m_ui = nullptr;
     bool m_bSubmitting = false;
@@ -100,4 +129,11 @@ private:
     bool m_bLargeUpload = false;
     // Where the focus went when Submit, holding it, turned busy; it returns to Submit from there.
     QPointer<QWidget> m_pBusyFocus;
+    // Over the image row while files are dragged over the dialog.
+    QWidget* m_pDropHighlight = nullptr;
+    int m_attachRound = 0;
+    // The failures told in the latest round.
+    QStringList m_roundFailures;
+    // The round of each file whose decode the strip has not reported as failed.
+    QHash<QString, int> m_loadingRound;
 };
