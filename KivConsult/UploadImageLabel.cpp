@@ -149,16 +149,17 @@ void UploadImageLabel::SlotTimeOut()
     if (!self)
         return;
     RenderThumbnail(preview);
-    StartCopy(picture);
+    // Handed over whole: the worker may then convert it in place.
+    StartCopy(std::move(picture));
 }
 
-void UploadImageLabel::StartCopy(const QImage& picture)
+void UploadImageLabel::StartCopy(QImage picture)
 {
     // The host's directory text ends with a separator, so the name follows it directly.
     m_copyPath = ConsultConfig().GetImageCacheDir() + QStringLiteral("UploadImage") +
                  QUuid::createUuid().toString(QUuid::WithoutBraces) + QStringLiteral(".jpg");
     m_pCopyWatcher->setFuture(
-        UploadImageLoader::StartCopy(m_srcPath, picture, m_copyPath, m_bCopyWanted));
+        UploadImageLoader::StartCopy(m_srcPath, std::move(picture), m_copyPath, m_bCopyWanted));
 }
 
 void UploadImageLabel::SlotCopyFinished()

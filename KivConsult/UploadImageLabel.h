@@ -71,7 +71,7 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
-    void StartCopy(const QImage& picture);
+    void StartCopy(QImage picture);
     void RenderThumbnail(const QImage& preview);
     void RetranslateUi();
     // Whether the delete button should show: the cursor over the thumbnail, or the focus on it.

@@ -93,18 +93,25 @@ QFuture<QImage> UploadImageLoader::StartLoad(const QString& path)
     return QtConcurrent::run(CopyPool(), [path]() { return Load(path); });
 }
 
-QFuture<bool> UploadImageLoader::StartCopy(const QString& srcPath, const QImage& picture,
+QFuture<bool> UploadImageLoader::StartCopy(const QString& srcPath, QImage picture,
                                            const QString& savePath,
                                            std::shared_ptr<std::atomic<bool>> bWanted)
 {
-    return QtConcurrent::run(CopyPool(), [srcPath, picture, savePath, bWanted]() mutable {
+    // Held once, not copied with the function: the worker's picture is then its only copy,
+    // which it can convert in place.
+    const auto held = std::make_shared<QImage>(std::move(picture));
+    return QtConcurrent::run(CopyPool(), [srcPath, held, savePath, bWanted]() {
         if (!*bWanted)
             return false;
-        QImage image = std::move(picture);
+        QImage image = std::move(*held);
         if (image.isNull())
             image = Load(srcPath);
         if (image.isNull())
             return false;
+        // Three bytes a pixel instead of four, converted in place: a quarter less memory
+        // beside the encoder's own buffers, and the encoder takes these rows as they are.
+        if (image.format() == QImage::Format_RGB32)
+            image.convertTo(QImage::Format_RGB888);
         const QByteArray bytes = PalImageUtils::FitJpeg(image, kSavedImageLimit);
         image = QImage();
         if (*bWanted && !bytes.isEmpty())

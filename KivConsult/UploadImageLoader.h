@@ -40,8 +40,7 @@ public:
     // decoded whole, fitted into kSavedImageLimit bytes and written atomically at savePath
     // (its directory made when missing). The result is false when the picture did not load.
     // Once bWanted is false, the work not done yet is skipped and nothing is written.
-    static QFuture<bool> StartCopy(const QString& srcPath, const QImage& picture,
-                                   const QString& savePath,
+    static QFuture<bool> StartCopy(const QString& srcPath, QImage picture, const QString& savePath,
                                    std::shared_ptr<std::atomic<bool>> bWanted);
     // Waits until no copy is being made (for orderly shutdown and tests). False on timeout.
     static bool WaitForCopies(int msecs = -1);
