@@ -28,11 +28,15 @@ QString FindImageMagick()
     const QString inPath = QStandardPaths::findExecutable(QStringLiteral("convert"));
     if (!inPath.isEmpty())
         candidates.append(inPath);
+    // An ImageMagick installed elsewhere.
+    if (!qEnvironmentVariableIsEmpty("KIV_BENCH_CONVERT"))
+        candidates = QStringList{qEnvironmentVariable("KIV_BENCH_CONVERT")};
     for (const QString& program : qAsConst(candidates)) {
         QProcess probe;
         probe.start(program, {QStringLiteral("-version")});
+        // Only ImageMagick's own banner counts: a stand-in may name it in a message.
         if (probe.waitForFinished(10000) && probe.exitCode() == 0 &&
-            probe.readAllStandardOutput().contains("ImageMagick"))
+            probe.readAllStandardOutput().startsWith("Version: ImageMagick "))
             return program;
     }
     return QString();
