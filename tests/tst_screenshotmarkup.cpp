@@ -2,6 +2,7 @@
 // drawing marks and black-outs into the picture, the undo history, and text recognition on
 // rendered pictures.
 
+#include "CommandLine.h"
 #include "DigitRuns.h"
 #include "Markup.h"
 #include "MarkupJson.h"
@@ -84,6 +85,8 @@ class tst_ScreenshotMarkup : public QObject
 private slots:
     void initTestCase();
 
+    void options_data();
+    void options();
     void digitRuns_data();
     void digitRuns();
     void markupFile_data();
@@ -100,6 +103,49 @@ private slots:
 void tst_ScreenshotMarkup::initTestCase()
 {
     TestMessageHandler::install();
+}
+
+void tst_ScreenshotMarkup::options_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("markupFile"); // null: refused
+    QTest::addColumn<bool>("hideNumbers");
+
+    const QString region = QStringLiteral("1,2,30,40");
+    QTest::newRow("both") << QStringList{"--region", region, "--markup", "m.json", "--hide-numbers"}
+                          << "m.json" << true;
+    QTest::newRow("markup after =, before the region")
+        << QStringList{"--markup=a b.json", "--region", region} << "a b.json" << false;
+    QTest::newRow("numbers only") << QStringList{"--hide-numbers", "--region", region} << ""
+                                  << true;
+    QTest::newRow("markup without a value")
+        << QStringList{"--region", region, "--markup"} << QString() << false;
+    QTest::newRow("markup with an empty value")
+        << QStringList{"--region", region, "--markup="} << QString() << false;
+    QTest::newRow("markup twice") << QStringList{"--region", region,     "--markup",
+                                                 "a",        "--markup", "b"}
+                                  << QString() << false;
+    // Without a region there are no picture pixels to place marks or black-outs in.
+    QTest::newRow("markup without a region")
+        << QStringList{"--markup", "m.json"} << QString() << false;
+    QTest::newRow("numbers without a region")
+        << QStringList{"--hide-numbers"} << QString() << false;
+}
+
+void tst_ScreenshotMarkup::options()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, markupFile);
+    QFETCH(bool, hideNumbers);
+
+    const CommandLine commandLine = CommandLine::Parse(arguments);
+    QCOMPARE(commandLine.GetAction() == CommandLine::Action::Invalid, markupFile.isNull());
+    if (markupFile.isNull())
+        return;
+    QCOMPARE(commandLine.GetAction(), CommandLine::Action::Region);
+    QCOMPARE(commandLine.GetRegion(), QRect(1, 2, 30, 40));
+    QCOMPARE(commandLine.GetMarkupFile(), markupFile);
+    QCOMPARE(commandLine.GetHideNumbers(), hideNumbers);
 }
 
 void tst_ScreenshotMarkup::digitRuns_data()
