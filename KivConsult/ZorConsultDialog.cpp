@@ -159,6 +159,7 @@ void ZorConsultDialog::InitUI()
     // Its width is known once laid out, and its text may change with the language.
     m_ui->imgtipLabel->installEventFilter(this);
     m_ui->uploadImageWidget->installEventFilter(this);
+    GetContentWidget()->installEventFilter(this);
 
     m_ui->phoneEdit->setValidator(new QRegExpValidator(PhonePattern(), m_ui->phoneEdit));
 
@@ -374,9 +375,9 @@ void ZorConsultDialog::AdjustLayout()
     m_ui->uploadVerticalLayout->setSpacing(S(8));
     m_ui->horizontalLayoutOperation->setSpacing(S(12));
     m_ui->btnHorizontalLayout->setSpacing(S(12));
-    // The description may give up room to a tip on several lines, down to about three lines
+    // The description may give up room to a tip on several lines, down to two or three lines
     // of its own (a scroll area would otherwise insist on its scroll bars' height).
-    m_ui->textEdit->setMinimumHeight(S(56));
+    m_ui->textEdit->setMinimumHeight(S(48));
 }
 
 int ZorConsultDialog::TipOverflow() const
@@ -397,7 +398,26 @@ bool ZorConsultDialog::eventFilter(QObject* watched, QEvent* event)
         watched == m_ui->uploadImageWidget && event->type() == QEvent::LayoutRequest;
     if (bTipResized || bTipChanged)
         SlotUpdateHeight(m_bLargeUpload);
+    if (watched == GetContentWidget() && event->type() == QEvent::LayoutRequest)
+        FitDialogHeight();
     return ZorBaseDialog::eventFilter(watched, event);
+}
+
+void ZorConsultDialog::FitDialogHeight()
+{
+    // Only a laid-out dialog knows what its widgets need.
+    QWidget* content = GetContentWidget();
+    if (!content->isVisible())
+        return;
+    content->layout()->activate();
+    // A tip that needs more room than the description can give grows the dialog by the rest;
+    // once it needs less, the dialog returns towards its own height.
+    const int growth =
+        qMax(0, m_dialogGrowth + content->minimumSizeHint().height() - content->height());
+    if (growth == m_dialogGrowth)
+        return;
+    m_dialogGrowth = growth;
+    SlotUpdateHeight(m_bLargeUpload);
 }
 
 void ZorConsultDialog::AdjustForDpi()
@@ -650,9 +670,10 @@ void ZorConsultDialog::SlotUpdateHeight(bool bLarge)
 {
     m_bLargeUpload = bLarge;
     const int hiddenRow = m_bShowType ? 0 : S(50);
-    // The dialog keeps its height: a tip on more lines takes its room from the description.
+    // A tip on more lines takes its room from the description, and only what that cannot
+    // give from a taller dialog (FitDialogHeight).
     m_ui->uploadImageWidget->setFixedHeight(S(bLarge ? 108 : 34) + TipOverflow());
-    setFixedHeight(S(bLarge ? 474 : 400) - hiddenRow);
+    setFixedHeight(S(bLarge ? 474 : 400) - hiddenRow + m_dialogGrowth);
 }
 
 void ZorConsultDialog::SlotUpdateImageStyle(bool bDisable)

@@ -87,6 +87,7 @@ private:
     void InitConnect();
     void AdjustLayout();
     int TipOverflow() const;
+    void FitDialogHeight();
     void SelectDefaultType();
     bool CheckPhone();
     void SubmitFeedback();
@@ -127,6 +128,8 @@ private:
     bool m_bWaitingUpload = false;
     // The strip holds an image: the operation row and the strip take the large height.
     bool m_bLargeUpload = false;
+    // Height added to the dialog for a tip the description cannot make room for.
+    int m_dialogGrowth = 0;
     // Where the focus went when Submit, holding it, turned busy; it returns to Submit from there.
     QPointer<QWidget> m_pBusyFocus;
     // Over the image row while files are dragged over the dialog.

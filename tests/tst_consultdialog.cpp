@@ -110,6 +110,7 @@ private slots:
     void descriptionLimit();
     void sizes_data();
     void sizes();
+    void wordyTip();
     void look_data();
     void look();
     void categoryNotification_data();
@@ -130,6 +131,9 @@ private:
     // category: "first/second" codes, the second optional; empty: nothing chosen.
     void fill(const QString& category, const QString& description, const QString& phone);
     bool attachPictures(int count);
+    // What is wrong with the upload area's layout: a cut tip, overlapping widgets, a
+    // squeezed description; empty when nothing.
+    QString uploadAreaFaults() const;
     // The toasts shown so far, as "<kind> on <dialog|screen>: <text>".
     QStringList toasts() const;
 
@@ -468,27 +472,8 @@ void TestConsultDialog::sizes()
     auto* tip = child<QLabel>("imgtipLabel");
     QTRY_COMPARE(tip->text().startsWith("Upload"), language.isEmpty());
     QVERIFY(tip->text().contains("2M"));
-    auto* strip = m_dialog->findChild<UploadImageWidget*>();
-    auto overlaps = [&]() {
-        QStringList found;
-        if (tip->width() <= 0 || tip->heightForWidth(tip->width()) > tip->height() ||
-            !area->rect().contains(tip->geometry()))
-            found << "tip cut";
-        for (QWidget* neighbour : {child<QWidget>("uploadWidget"), child<QWidget>("captureWidget"),
-                                   static_cast<QWidget*>(strip)})
-            if (neighbour->isVisible() && tip->geometry().intersects(neighbour->geometry()))
-                found << neighbour->objectName();
-        for (QWidget* sibling :
-             area->parentWidget()->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
-            if (sibling != area && sibling->isVisible() &&
-                sibling->geometry().intersects(area->geometry()))
-                found << sibling->objectName();
-        return found.join(' ');
-    };
-    QTRY_COMPARE(overlaps(), QString());
-    QCOMPARE(strip->isVisible(), images > 0);
-    auto* description = child<QTextEdit>("textEdit");
-    QVERIFY(description->height() >= 3 * description->fontMetrics().lineSpacing());
+    QTRY_COMPARE(uploadAreaFaults(), QString());
+    QCOMPARE(m_dialog->findChild<UploadImageWidget*>()->isVisible(), images > 0);
     if (images)
         QTRY_VERIFY(m_dialog->findChild<UploadImageLabel*>()->height() >=
                     DpiTool::ScaleDefault(64));
@@ -503,6 +488,59 @@ void TestConsultDialog::sizes()
         if (full)
             child<QPushButton>("imgDelBtn")->click();
     }
+}
+
+QString TestConsultDialog::uploadAreaFaults() const
+{
+    QStringList found;
+    auto* area = child<QWidget>("uploadImageWidget");
+    auto* tip = child<QLabel>("imgtipLabel");
+    if (tip->width() <= 0 || tip->heightForWidth(tip->width()) > tip->height() ||
+        !area->rect().contains(tip->geometry()))
+        found << "tip cut";
+    for (QWidget* neighbour : {child<QWidget>("uploadWidget"), child<QWidget>("captureWidget"),
+                               static_cast<QWidget*>(m_dialog->findChild<UploadImageWidget*>())})
+        if (neighbour->isVisible() && tip->geometry().intersects(neighbour->geometry()))
+            found << neighbour->objectName();
+    for (QWidget* sibling :
+         area->parentWidget()->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
+        if (sibling != area && sibling->isVisible() &&
+            sibling->geometry().intersects(area->geometry()))
+            found << sibling->objectName();
+    // The description gives up room for the tip, not all of it.
+    auto* description = child<QTextEdit>("textEdit");
+    if (description->height() < 3 * description->fontMetrics().lineSpacing())
+        found << "description squeezed";
+    return found.join(' ');
+}
+
+void TestConsultDialog::wordyTip()
+{
+    // A language that says the tip in three times the words, chosen while the dialog is open.
+    class WordyTranslator : public QTranslator
+    {
+    public:
+        QString translate(const char*, const char* source, const char*, int) const override
+        {
+            const QString text = QString::fromUtf8(source);
+            return text.startsWith("Upload a maximum") ? QStringList{text, text, text}.join(' ')
+                                                       : QString();
+        }
+        bool isEmpty() const override { return false; }
+    } wordy;
+    openDialog();
+    QVERIFY(attachPictures(1));
+    QCoreApplication::installTranslator(&wordy);
+    auto english = qScopeGuard([&wordy]() { QCoreApplication::removeTranslator(&wordy); });
+    QTRY_COMPARE(child<QLabel>("imgtipLabel")->text().count("2M"), 3);
+    QTRY_COMPARE(uploadAreaFaults(), QString());
+    // The dialog grew for what the description could not give, and returns with the language.
+    QCOMPARE(m_dialog->width(), 532);
+    QVERIFY(m_dialog->height() > 474);
+    english.dismiss();
+    QCoreApplication::removeTranslator(&wordy);
+    QTRY_COMPARE(m_dialog->height(), 474);
+    QTRY_COMPARE(uploadAreaFaults(), QString());
 }
 
 void TestConsultDialog::look_data()
