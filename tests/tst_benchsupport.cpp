@@ -2,9 +2,13 @@
 // floor and the fit comparison are built on them), picture similarity, medians, and the
 // peak memory read from the process status.
 
+#include "AttachDriver.h"
 #include "BenchSupport.h"
+#include "ZorConsultDialog.h"
 
 #include <QBuffer>
+#include <QFileInfo>
+#include <QPointer>
 #include <QTest>
 
 using namespace Bench;
@@ -25,6 +29,8 @@ private slots:
     void median();
     void peakResident_data();
     void peakResident();
+    void attachDriver_data();
+    void attachDriver();
 };
 
 void TestBenchSupport::jpegFacts_data()
@@ -157,6 +163,48 @@ void TestBenchSupport::peakResident()
     QFETCH(QByteArray, status);
     QFETCH(qint64, expected);
     QCOMPARE(ParsePeakResidentKiB(status), expected);
+}
+
+void TestBenchSupport::attachDriver_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QString>("error"); // empty: attached
+
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    Screenshot(QSize(320, 200)).save(&buffer, "PNG");
+    QTest::newRow("picture attached") << png << QString();
+    QTest::newRow("text refused") << QByteArray("not a picture") << "refused: File format error";
+}
+
+void TestBenchSupport::attachDriver()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(QString, error);
+
+    // The driver goes through the dialog's real Upload path: it must end on the strip's
+    // report of the copy, or on the refusal, never on its own timeout.
+    AttachDriver::UseDrivableFileDialog();
+    HostFiles host;
+    QVERIFY(host.IsValid());
+    const QString file = host.Path(QStringLiteral("pictures/chosen.png"));
+    QVERIFY(WriteFile(file, content));
+    QPointer<ZorConsultDialog> dialog = new ZorConsultDialog(nullptr);
+    dialog->show();
+    const AttachDriver::Outcome outcome = AttachDriver(dialog).Attach(file, 30000);
+    delete dialog;
+
+    QCOMPARE(outcome.error, error);
+    QCOMPARE(outcome.ok, error.isEmpty());
+    if (!outcome.ok)
+        return;
+    const QFileInfo copy(outcome.savedPath);
+    QVERIFY(copy.exists());
+    QVERIFY(outcome.savedPath.startsWith(host.ImageCacheDir()));
+    QVERIFY(outcome.totalMs > 0);
+    QVERIFY(outcome.longestStallMs > 0 && outcome.longestStallMs <= outcome.totalMs);
+    QVERIFY(outcome.longestModuleStallMs <= outcome.longestStallMs);
 }
 
 QTEST_MAIN(TestBenchSupport)
