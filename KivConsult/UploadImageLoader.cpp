@@ -108,12 +108,8 @@ QFuture<bool> UploadImageLoader::StartCopy(const QString& srcPath, QImage pictur
             image = Load(srcPath);
         if (image.isNull())
             return false;
-        // Three bytes a pixel instead of four, converted in place: a quarter less memory
-        // beside the encoder's own buffers, and the encoder takes these rows as they are.
-        if (image.format() == QImage::Format_RGB32)
-            image.convertTo(QImage::Format_RGB888);
-        const QByteArray bytes = PalImageUtils::FitJpeg(image, kSavedImageLimit);
-        image = QImage();
+        // Its only copy: fitting converts it in place and frees it when done.
+        const QByteArray bytes = PalImageUtils::FitJpeg(std::move(image), kSavedImageLimit);
         if (*bWanted && !bytes.isEmpty())
             WriteCopy(savePath, bytes);
         return true;

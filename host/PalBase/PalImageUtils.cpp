@@ -235,10 +235,12 @@ QByteArray PalImageUtils::ScaleImage(const QString& path, double limit)
     return result;
 }
 
-QByteArray PalImageUtils::FitJpeg(const QImage& image, double limit)
+QByteArray PalImageUtils::FitJpeg(QImage image, double limit)
 {
     if (image.isNull())
         return QByteArray();
+    if (image.format() == QImage::Format_RGB32)
+        image.convertTo(QImage::Format_RGB888);
     QByteArray result = BestQualityThatFits(image, limit);
     if (result.isEmpty())
         result = ShrinkUntilFits(image, limit);

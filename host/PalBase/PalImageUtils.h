@@ -24,8 +24,10 @@ public:
     // The picture as a JPEG of at most limit bytes, with optimised Huffman tables: at the
     // highest quality that fits, and only when no quality fits, with a reduced pixel size
     // (aspect ratio kept). Empty when the picture is null or not even one pixel fits. Uses
-    // QImage only, so it may run on any thread.
-    static QByteArray FitJpeg(const QImage& image, double limit);
+    // QImage only, so it may run on any thread. A picture handed over as its only copy
+    // (std::move) is converted in place to three bytes a pixel: less memory beside the
+    // encoder's buffers, and rows the encoder takes as they are.
+    static QByteArray FitJpeg(QImage image, double limit);
 
     // The picture scaled to width x height (aspect ratio kept, centred) with corners rounded
     // by the radii rx, ry; alpha (0..255) is the opacity of the picture.
