@@ -8,7 +8,7 @@ CMAKE_FLAGS += -DKIVCONSULT_WERROR=ON
 endif
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all deps configure build test bench demo clean
+.PHONY: all deps configure build test bench demo clean sanitize tsan
 
 all: build
 
@@ -32,5 +32,20 @@ bench: build
 demo: build
 	@bash scripts/run-demo.sh $(BUILD_DIR)
 
+# Every suite again under AddressSanitizer + UndefinedBehaviorSanitizer, and only the suites
+# with threads under ThreadSanitizer, each in a build folder of its own (docs/testing.md).
+SANITIZE_DIR ?= build/sanitize
+TSAN_DIR ?= build/tsan
+
+sanitize: deps
+	cmake -S . -B $(SANITIZE_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKIVCONSULT_SANITIZE=ON $(CMAKE_FLAGS)
+	cmake --build $(SANITIZE_DIR) -j $(JOBS)
+	@bash scripts/run-sanitized-tests.sh $(SANITIZE_DIR) -j $(JOBS)
+
+tsan: deps
+	cmake -S . -B $(TSAN_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKIVCONSULT_TSAN=ON $(CMAKE_FLAGS)
+	cmake --build $(TSAN_DIR) -j $(JOBS)
+	@bash scripts/run-sanitized-tests.sh $(TSAN_DIR) -j $(JOBS) -L threads
+
 clean:
-	rm -rf $(BUILD_DIR)
+	rm -rf $(BUILD_DIR) $(SANITIZE_DIR) $(TSAN_DIR)

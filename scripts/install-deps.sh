@@ -14,6 +14,9 @@ PACKAGES=(
     fonts-dejavu-core
     qttranslations5-l10n fonts-wqy-microhei
     libtesseract-dev tesseract-ocr-eng tesseract-ocr-chi-sim
+    # Sanitizer builds: g++ brings ASan, UBSan and TSan; the fuzzers need clang and its
+    # runtimes (libFuzzer), and llvm-symbolizer for readable stacks.
+    clang libclang-rt-14-dev llvm
 )
 
 missing=()

@@ -156,7 +156,12 @@ QByteArray BestQualityThatFits(const QImage& image, double limit)
             failing = quality;
             quality -= step;
         }
-        step *= 2;
+        // Once a fitting and a failing quality are known, halve what lies between: steps that
+        // kept doubling would overshoot to its ends and close in one quality at a time.
+        if (fitting >= kMinQuality && failing <= kMaxQuality)
+            quality = fitting + (failing - fitting) / 2;
+        else
+            step *= 2;
         quality = qBound(fitting + 1, quality, failing - 1);
     }
     return best;

@@ -39,6 +39,14 @@ void ZorToast::Show(const QString& text, ENUM_TOAST_TYPE type, QWidget* parent)
         old->deleteLater();
     }
 
+    // The application deletes no window of its own when it ends: a toast over the screen still
+    // showing then would never be freed, so those go first.
+    static const bool s_bCleanupAdded = [] {
+        qAddPostRoutine([] { qDeleteAll(ScreenToasts()); });
+        return true;
+    }();
+    Q_UNUSED(s_bCleanupAdded)
+
     auto* toast = new ZorToast(text, type, parent);
     toast->Place();
     toast->show();

@@ -213,6 +213,21 @@ const char* imageTypeOfName(const std::string& name)
 
 } // namespace
 
+void configureServer(httplib::Server& server)
+{
+    server.set_payload_max_length(kMaxRequestBody);
+    server.set_error_handler(
+        httplib::Server::HandlerWithResponse([](const httplib::Request&, httplib::Response& res) {
+            if (!res.body.empty())
+                return httplib::Server::HandlerResponse::Unhandled;
+            res.set_content(res.status == 404   ? "not found\n"
+                            : res.status == 413 ? "request too large\n"
+                                                : "request failed\n",
+                            "text/plain");
+            return httplib::Server::HandlerResponse::Handled;
+        }));
+}
+
 AdvisoryService::AdvisoryService(const ServerOptions& options, RecordStore& store,
                                  std::shared_ptr<const Json> categories)
     : m_options(options), m_store(store), m_categories(std::move(categories))

@@ -22,6 +22,10 @@ namespace advisory {
 class RecordStore;
 struct StoredRecord;
 
+// How the library reads the requests handed to it and answers those no endpoint takes: the
+// body-size limit and short plain-text error pages.
+void configureServer(httplib::Server& server);
+
 // The service's endpoints: the two gateway APIs, the image upload and image files, the
 // feedback history page and the JSON list of stored records.
 class AdvisoryService

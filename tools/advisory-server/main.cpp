@@ -77,17 +77,7 @@ int main(int argc, char** argv)
     limits.requestDeadline = std::chrono::milliseconds(options.requestTimeoutMs);
     limits.maxBody = kMaxRequestBody;
     GuardedServer server(limits);
-    server.set_payload_max_length(kMaxRequestBody);
-    server.set_error_handler(
-        httplib::Server::HandlerWithResponse([](const httplib::Request&, httplib::Response& res) {
-            if (!res.body.empty())
-                return httplib::Server::HandlerResponse::Unhandled;
-            res.set_content(res.status == 404   ? "not found\n"
-                            : res.status == 413 ? "request too large\n"
-                                                : "request failed\n",
-                            "text/plain");
-            return httplib::Server::HandlerResponse::Handled;
-        }));
+    configureServer(server);
 
     AdvisoryService service(options, store, categories);
     service.install(server);
