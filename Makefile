@@ -8,7 +8,7 @@ CMAKE_FLAGS += -DKIVCONSULT_WERROR=ON
 endif
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all deps configure build test bench demo clean sanitize tsan
+.PHONY: all deps configure build test bench demo clean sanitize tsan fuzz
 
 all: build
 
@@ -47,5 +47,15 @@ tsan: deps
 	cmake --build $(TSAN_DIR) -j $(JOBS)
 	@bash scripts/run-sanitized-tests.sh $(TSAN_DIR) -j $(JOBS) -L threads
 
+# The libFuzzer harnesses under fuzz/, built with clang, each run for FUZZ_SECONDS.
+FUZZ_DIR ?= build/fuzz
+FUZZ_SECONDS ?= 60
+
+fuzz: deps
+	cmake -S . -B $(FUZZ_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
+		-DKIVCONSULT_FUZZ=ON -DKIVCONSULT_BUILD_TESTS=OFF $(CMAKE_FLAGS)
+	cmake --build $(FUZZ_DIR) -j $(JOBS) --target fuzzers
+	@bash scripts/run-fuzzers.sh $(FUZZ_DIR) $(FUZZ_SECONDS)
+
 clean:
-	rm -rf $(BUILD_DIR) $(SANITIZE_DIR) $(TSAN_DIR)
+	rm -rf $(BUILD_DIR) $(SANITIZE_DIR) $(TSAN_DIR) $(FUZZ_DIR)

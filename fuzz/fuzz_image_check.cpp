@@ -1,0 +1,85 @@
+// A chosen image file as the dialog checks it and the attachment worker then loads it: the
+// size limit, the sniffed type, the reduced decode that decides "File opening failed", the full
+// decode within the decoding limit, and the copy fitted to 1 MiB.
+
+#include "FuzzCheck.h"
+#include "PalImageUtils.h"
+#include "UploadImageLoader.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QTemporaryDir>
+
+#include <cstddef>
+#include <cstdint>
+
+namespace {
+
+// The dialog's limit: a chosen file is accepted when its content is shorter than this.
+constexpr qint64 kMaxFileBytes = 2097152;
+
+QTemporaryDir* g_dir = nullptr;
+
+bool WithinDecodingLimit(const QImage& image)
+{
+    return qint64(image.width()) * image.height() * 4 <= UploadImageLoader::kMaxDecodedBytes;
+}
+
+void CheckFile(const QString& path, qint64 size)
+{
+    if (size >= kMaxFileBytes)
+        return;
+    const QString type = PalImageUtils::GetImgContentType(path);
+    if (type != QLatin1String("image/png") && type != QLatin1String("image/jpeg"))
+        return;
+
+    const QSize box(64, 64);
+    QImage whole;
+    const QImage preview = UploadImageLoader::LoadPreview(path, box, &whole);
+    if (preview.isNull()) {
+        FUZZ_CHECK(whole.isNull() || WithinDecodingLimit(whole));
+        return;
+    }
+    // The thumbnail fits its box, whatever size the file declares.
+    FUZZ_CHECK(!preview.size().isEmpty());
+    FUZZ_CHECK(preview.width() <= box.width() && preview.height() <= box.height());
+    FUZZ_CHECK(whole.isNull() || WithinDecodingLimit(whole));
+
+    // The worker's full decode: it may still fail (a file cut short), but never beyond the limit.
+    const QImage full = UploadImageLoader::Load(path);
+    if (full.isNull())
+        return;
+    FUZZ_CHECK(WithinDecodingLimit(full));
+    // Fitting re-encodes several times; a megapixel is plenty to reach every path of it.
+    if (qint64(full.width()) * full.height() > 1000000)
+        return;
+    const QByteArray copy = PalImageUtils::FitJpeg(full, UploadImageLoader::kSavedImageLimit);
+    FUZZ_CHECK(!copy.isEmpty());
+    FUZZ_CHECK(copy.size() <= UploadImageLoader::kSavedImageLimit);
+    FUZZ_CHECK(!QImage::fromData(copy, "JPEG").isNull());
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
+{
+    static QCoreApplication app(*argc, *argv);
+    static QTemporaryDir dir;
+    FUZZ_CHECK(dir.isValid());
+    g_dir = &dir;
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    // The checks read a path, as the dialog hands them the chosen file's.
+    const QString path = g_dir->filePath(QStringLiteral("chosen"));
+    QFile file(path);
+    FUZZ_CHECK(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    FUZZ_CHECK(file.write(reinterpret_cast<const char*>(data), qint64(size)) == qint64(size));
+    file.close();
+    CheckFile(path, qint64(size));
+    return 0;
+}
