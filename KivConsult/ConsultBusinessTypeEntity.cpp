@@ -34,10 +34,13 @@ ConsultBusinessTypeEntity::ParseList(const QJsonArray& array)
     QList<QSharedPointer<ConsultBusinessTypeEntity>> list;
     list.reserve(array.size());
     for (const QJsonValue& element : array) {
-        auto entity = QSharedPointer<ConsultBusinessTypeEntity>::create();
+        // Made in its place: appending a pointer at hand would copy it, and copying a shared
+        // pointer costs two atomic increments now and two decrements when the copy goes.
+        list.append(QSharedPointer<ConsultBusinessTypeEntity>());
+        QSharedPointer<ConsultBusinessTypeEntity>& entity = list.last();
+        entity = QSharedPointer<ConsultBusinessTypeEntity>::create();
         // A malformed element still takes its place, so the order of the others is kept.
         entity->Parse(element.toObject());
-        list.append(entity);
     }
     return list;
 }

@@ -84,6 +84,15 @@ public:
     QString label = QStringLiteral("init");
 };
 
+// Declares Record's "text" key again, for a member of its own.
+class ShadowingRecord : public Record
+{
+    Q_OBJECT
+    Q_PROPERTY(QString text MEMBER ownText)
+public:
+    QString ownText = QStringLiteral("init");
+};
+
 } // namespace
 
 class TestPalJsonParser : public QObject
@@ -95,6 +104,8 @@ private slots:
     void parseValue();
     void parseObject_data();
     void parseObject();
+    void parseKeys_data();
+    void parseKeys();
     void parseErrors();
     void parseClasses_data();
     void parseClasses();
@@ -198,6 +209,54 @@ void TestPalJsonParser::parseObject()
     QCOMPARE(record.itemList.size(), handled ? 2 : 0);
     // Written back the same way it was read.
     QCOMPARE(record.ToJsonObject().value(QStringLiteral("items")), reply[QLatin1String("items")]);
+}
+
+// A record takes a key only when the whole key matches one of its own, byte for byte,
+// wherever it stands among the object's other keys.
+void TestPalJsonParser::parseKeys_data()
+{
+    QTest::addColumn<QByteArray>("json");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("count");
+
+    QTest::newRow("exact keys among near misses")
+        << QByteArray(R"({"tex": "a", "textual": "b", "Text": "c", "text": "d", "txet": "e",)"
+                      R"( "counts": 1, "coun": 2, "count": 3, "tnuoc": 4})")
+        << "d" << 3;
+    QTest::newRow("non-ASCII key of the same length")
+        << QByteArray(R"({"t\u00e9xt": "a", "text": "b", "count": 4})") << "b" << 4;
+    QTest::newRow("no key of the record")
+        << QByteArray(R"({"texts": "a", "COUNT": 1})") << "init" << 7;
+    QByteArray many = R"({"text": "t", "count": 5)";
+    for (int i = 0; i < 300; ++i)
+        many += ", \"k" + QByteArray::number(i) + "\": " + QByteArray::number(i);
+    QTest::newRow("record keys among many others") << many + "}"
+                                                   << "t" << 5;
+}
+
+void TestPalJsonParser::parseKeys()
+{
+    QFETCH(QByteArray, json);
+    QFETCH(QString, text);
+    QFETCH(int, count);
+
+    const QJsonDocument reply = QJsonDocument::fromJson(json);
+    QVERIFY(reply.isObject());
+    Record record;
+    QVERIFY(record.Parse(reply));
+    QCOMPARE(record.text, text);
+    QCOMPARE(record.count, count);
+    QCOMPARE(record.offered.contains(QStringLiteral("text")), text != QLatin1String("init"));
+
+    // A key declared by a class and again by its subclass reaches both properties, each
+    // offered to the record first.
+    ShadowingRecord shadowing;
+    QVERIFY(shadowing.Parse(reply));
+    QCOMPARE(shadowing.text, text);
+    QCOMPARE(shadowing.ownText, text);
+    QCOMPARE(shadowing.count, count);
+    QCOMPARE(shadowing.offered.count(QStringLiteral("text")),
+             text != QLatin1String("init") ? 2 : 0);
 }
 
 void TestPalJsonParser::parseErrors()

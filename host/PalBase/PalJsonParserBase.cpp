@@ -6,9 +6,11 @@
 #include <QMetaProperty>
 #include <QMutex>
 #include <QMutexLocker>
+#include <QVarLengthArray>
 #include <QVariant>
 #include <QVector>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <optional>
@@ -174,6 +176,12 @@ struct PropertyKey
     QMetaProperty property;
     QString key;
     int type;
+    // The property's absolute index, for writing it without going through QMetaProperty.
+    int index;
+    bool writable;
+    // The next property with the same key (a subclass may declare a key its base declares
+    // too, and each takes the value); -1 for none.
+    int nextSameKey;
 };
 
 const QVector<PropertyKey>& PropertyKeys(const QMetaObject* meta)
@@ -194,7 +202,14 @@ const QVector<PropertyKey>& PropertyKeys(const QMetaObject* meta)
         for (int i = PalJsonParserBase::staticMetaObject.propertyCount(); i < meta->propertyCount();
              ++i) {
             const QMetaProperty property = meta->property(i);
-            keys.append({property, QString::fromLatin1(property.name()), property.userType()});
+            keys.append({property, QString::fromLatin1(property.name()), property.userType(),
+                         property.propertyIndex(), property.isWritable(), -1});
+        }
+        for (int i = 0; i < keys.size(); ++i) {
+            for (int j = i + 1; j < keys.size() && keys[i].nextSameKey < 0; ++j) {
+                if (keys[j].key == keys[i].key)
+                    keys[i].nextSameKey = j;
+            }
         }
         found = keysByClass.insert(meta, keys);
     }
@@ -222,18 +237,33 @@ bool PalJsonParserBase::Parse(const QJsonDocument& document)
 bool PalJsonParserBase::Parse(const QJsonObject& object)
 {
     m_parseErrors.clear();
+    const QVector<PropertyKey>& keys = PropertyKeys(metaObject());
+    // Where each property's key is in the object, found in one pass over its members. Looking
+    // each key up instead costs more: the object compares the key with several of its own,
+    // decoding them character by character every time.
+    QVarLengthArray<QJsonObject::const_iterator, 16> members(keys.size());
+    std::fill(members.begin(), members.end(), object.constEnd());
+    for (auto member = object.constBegin(); member != object.constEnd(); ++member) {
+        const QString name = member.key();
+        for (int i = 0; i < keys.size(); ++i) {
+            if (keys[i].key.size() != name.size() || keys[i].key != name)
+                continue;
+            for (int same = i; same >= 0; same = keys[same].nextSameKey)
+                members[same] = member;
+            break;
+        }
+    }
     bool ok = true;
-    for (const PropertyKey& entry : PropertyKeys(metaObject())) {
-        const QMetaProperty& property = entry.property;
-        const QString& key = entry.key;
-        const auto found = object.constFind(key);
-        if (found == object.constEnd())
+    // In declaration order, whatever the order of the object's members.
+    for (int i = 0; i < keys.size(); ++i) {
+        if (members[i] == object.constEnd())
             continue;
-        const QJsonValue value = found.value();
-        if (ParseSpecial(key, value))
+        const PropertyKey& entry = keys[i];
+        const QJsonValue value = members[i].value();
+        if (ParseSpecial(entry.key, value))
             continue;
         // null stands for "no value": the property keeps what it has.
-        if (value.isNull() || !property.isWritable())
+        if (value.isNull() || !entry.writable)
             continue;
         if (entry.type == QMetaType::QString && value.isString()) {
             // The common case, written straight into the property: no variant to build,
@@ -242,12 +272,12 @@ bool PalJsonParserBase::Parse(const QJsonObject& object)
             int status = -1;
             int flags = 0;
             void* argv[] = {&text, nullptr, &status, &flags};
-            QMetaObject::metacall(this, QMetaObject::WriteProperty, property.propertyIndex(), argv);
+            QMetaObject::metacall(this, QMetaObject::WriteProperty, entry.index, argv);
             continue;
         }
         const QVariant converted = ToPropertyValue(entry.type, value);
-        if (!converted.isValid() || !property.write(this, converted)) {
-            m_parseErrors.append(key);
+        if (!converted.isValid() || !entry.property.write(this, converted)) {
+            m_parseErrors.append(entry.key);
             ok = false;
         }
     }
