@@ -58,6 +58,25 @@ void UploadImageLabel::SetImage(const QImage& picture)
     SetImage(false, QString());
 }
 
+void UploadImageLabel::SetImageFile(const QString& path, const QImage& preview,
+                                    const QImage& whole)
+{
+    m_preview = preview;
+    m_picture = whole;
+    m_previewedFile = path;
+    SetImage(false, path);
+}
+
+QString UploadImageLabel::GetPreviewedFile() const
+{
+    return m_previewedFile;
+}
+
+QSize UploadImageLabel::ThumbnailBox()
+{
+    return DpiTool::ScaleDefault(QSize(64, 64));
+}
+
 QString UploadImageLabel::GetSavePath() const
 {
     return m_savePath;
@@ -125,15 +144,17 @@ void UploadImageLabel::changeEvent(QEvent* event)
 
 void UploadImageLabel::SlotTimeOut()
 {
-    const QSize box = DpiTool::ScaleDefault(QSize(64, 64));
+    const QSize box = ThumbnailBox();
     QImage picture = std::move(m_picture);
     m_picture = QImage();
+    QImage preview = std::move(m_preview);
+    m_preview = QImage();
     if (m_bClipboard)
         picture = QGuiApplication::clipboard()->image(QClipboard::Clipboard);
-    QImage preview;
-    if (!picture.isNull())
+    // A file's thumbnail may have been made on a worker already.
+    if (preview.isNull() && !picture.isNull())
         preview = UploadImageLoader::Fit(picture, box);
-    else if (!m_bClipboard)
+    else if (preview.isNull() && !m_bClipboard)
         preview = UploadImageLoader::LoadPreview(m_srcPath, box, &picture);
 
     if (preview.isNull()) {

@@ -34,6 +34,14 @@ public:
     // A picture already in memory (captured, pasted, or decoded whole when it was checked),
     // taken like a file: loaded one event-loop turn later.
     void SetImage(const QImage& picture);
+    // The file at path, whose thumbnail preview a worker has made already: its copy is made
+    // from the file itself, and when the file does not decode in full after all, SigCopyDone
+    // is false. whole, when given, is the file's picture already decoded.
+    void SetImageFile(const QString& path, const QImage& preview, const QImage& whole);
+    // The file given to SetImageFile; empty for any other way in.
+    QString GetPreviewedFile() const;
+    // The box a thumbnail's picture is fitted into, in pixels.
+    static QSize ThumbnailBox();
     // The saved JPEG copy; empty until the copy was made (SigCopyDone(true)).
     QString GetSavePath() const;
     // From SetImage until SigImgSave(false) or SigCopyDone.
@@ -82,8 +90,10 @@ private:
     QString m_savePath;
     bool m_bClipboard = true;
     QString m_srcPath;
-    // Given by SetImage(QImage) until it is loaded.
+    // Given by SetImage(QImage) or SetImageFile until it is loaded.
     QImage m_picture;
+    QImage m_preview;
+    QString m_previewedFile;
     bool m_bCopyPending = false;
     // Where the copy under way is written; it becomes m_savePath once it is.
     QString m_copyPath;

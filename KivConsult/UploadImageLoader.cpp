@@ -2,8 +2,10 @@
 
 #include "PalImageUtils.h"
 
+#include <QBuffer>
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
 #include <QPointer>
@@ -34,6 +36,26 @@ QThreadPool* CopyPool()
         s_pool->setMaxThreadCount(1);
     }
     return s_pool;
+}
+
+// The copy of the picture in the file, fitted: a JPEG from its own YCbCr planes where it has
+// them, anything else decoded whole. Empty when the file does not load or exceeds the limit.
+QByteArray FitFile(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return QByteArray();
+    QByteArray bytes = file.readAll();
+    file.close();
+    // The header is read again from the very bytes that are decoded.
+    QBuffer buffer(&bytes);
+    QImageReader reader(&buffer);
+    reader.setDecideFormatFromContent(true);
+    if (!IsWithinLimit(reader))
+        return QByteArray();
+    if (reader.format() == "jpeg")
+        return PalImageUtils::FitJpegFile(bytes, UploadImageLoader::kSavedImageLimit);
+    return PalImageUtils::FitJpeg(reader.read(), UploadImageLoader::kSavedImageLimit);
 }
 
 void WriteCopy(const QString& savePath, const QByteArray& bytes)
@@ -88,9 +110,16 @@ QImage UploadImageLoader::Fit(const QImage& picture, const QSize& box)
     return picture.scaled(size, Qt::IgnoreAspectRatio, Qt::FastTransformation);
 }
 
-QFuture<QImage> UploadImageLoader::StartLoad(const QString& path)
+QFuture<UploadImageLoader::Preview> UploadImageLoader::StartPreview(const QString& path,
+                                                                  const QSize& box)
 {
-    return QtConcurrent::run(CopyPool(), [path]() { return Load(path); });
+    return QtConcurrent::run(CopyPool(), [path, box]() {
+        Preview loaded;
+        loaded.preview = LoadPreview(path, box, &loaded.whole);
+        if (loaded.preview.isNull())
+            loaded.whole = QImage();
+        return loaded;
+    });
 }
 
 QFuture<bool> UploadImageLoader::StartCopy(const QString& srcPath, QImage picture,
@@ -104,13 +133,14 @@ QFuture<bool> UploadImageLoader::StartCopy(const QString& srcPath, QImage pictur
         if (!*bWanted)
             return false;
         QImage image = std::move(*held);
-        if (image.isNull())
-            image = Load(srcPath);
-        if (image.isNull())
-            return false;
         // Its only copy: fitting converts it in place and frees it when done.
-        const QByteArray bytes = PalImageUtils::FitJpeg(std::move(image), kSavedImageLimit);
-        if (*bWanted && !bytes.isEmpty())
+        const QByteArray bytes = image.isNull()
+                                     ? FitFile(srcPath)
+                                     : PalImageUtils::FitJpeg(std::move(image), kSavedImageLimit);
+        // Nothing fits 1 MiB only when nothing was decoded: a single pixel would.
+        if (bytes.isEmpty())
+            return false;
+        if (*bWanted)
             WriteCopy(savePath, bytes);
         return true;
     });

@@ -33,13 +33,21 @@ public:
     // The picture scaled to fit box, never to an empty size.
     static QImage Fit(const QImage& picture, const QSize& box);
 
-    // Starts decoding the file's picture whole on the worker; null when it does not load or
-    // exceeds the limit.
-    static QFuture<QImage> StartLoad(const QString& path);
+    // What a worker loads of a file for its thumbnail: the preview fitted into the box, and the
+    // whole picture when the format had to be decoded whole for it (not a JPEG).
+    struct Preview
+    {
+        QImage preview;
+        QImage whole;
+    };
+    // Starts LoadPreview of the file on the worker; a null preview when the file does not
+    // load or exceeds the limit.
+    static QFuture<Preview> StartPreview(const QString& path, const QSize& box);
     // Starts making a copy on the worker: picture, or when it is null the file at srcPath
-    // decoded whole, fitted into kSavedImageLimit bytes and written atomically at savePath
-    // (its directory made when missing). The result is false when the picture did not load.
-    // Once bWanted is false, the work not done yet is skipped and nothing is written.
+    // (decoded once, a colour JPEG only to its YCbCr planes), fitted into kSavedImageLimit
+    // bytes and written atomically at savePath (its directory made when missing). The result
+    // is false when the picture did not load. Once bWanted is false, the work not done yet is
+    // skipped and nothing is written.
     static QFuture<bool> StartCopy(const QString& srcPath, QImage picture, const QString& savePath,
                                    std::shared_ptr<std::atomic<bool>> bWanted);
     // Waits until no copy is being made (for orderly shutdown and tests). False on timeout.

@@ -47,13 +47,14 @@ void UploadImageWidget::AddImageFile(const QString& path)
 {
     // The watcher dies with the strip: a load ending after it is dropped.
     ++m_loadsInFlight;
-    auto* watcher = new QFutureWatcher<QImage>(this);
-    connect(watcher, &QFutureWatcher<QImage>::finished, this, [this, watcher, path]() {
+    using Preview = UploadImageLoader::Preview;
+    auto* watcher = new QFutureWatcher<Preview>(this);
+    connect(watcher, &QFutureWatcher<Preview>::finished, this, [this, watcher, path]() {
         watcher->deleteLater();
         --m_loadsInFlight;
-        const QImage picture = watcher->result();
-        if (!picture.isNull()) {
-            AddImage(picture);
+        const Preview loaded = watcher->result();
+        if (!loaded.preview.isNull()) {
+            NewLabel()->SetImageFile(path, loaded.preview, loaded.whole);
             return;
         }
         const QPointer<UploadImageWidget> self(this);
@@ -61,7 +62,7 @@ void UploadImageWidget::AddImageFile(const QString& path)
         if (self)
             ResumeUploads();
     });
-    watcher->setFuture(UploadImageLoader::StartLoad(path));
+    watcher->setFuture(UploadImageLoader::StartPreview(path, UploadImageLabel::ThumbnailBox()));
 }
 
 UploadImageLabel* UploadImageWidget::NewLabel()
@@ -197,10 +198,15 @@ void UploadImageWidget::SlotImageSave(bool bSuc)
 void UploadImageWidget::SlotCopyDone(bool bSuc)
 {
     // A failed one was shown already, but its picture did not load in full: it goes like a
-    // deleted one.
+    // deleted one, and a file's failure is told as a file that does not load at all.
+    const auto* sender = qobject_cast<UploadImageLabel*>(this->sender());
+    const QString failedFile = sender && !bSuc ? sender->GetPreviewedFile() : QString();
     UploadImageLabel* label = LoadedSender(bSuc);
-    if (!label)
+    if (!label) {
+        if (!failedFile.isEmpty())
+            emit SigLoadFailed(failedFile);
         return;
+    }
     const QPointer<UploadImageWidget> self(this);
     emit SigCopySaved(label->GetSavePath());
     if (self)

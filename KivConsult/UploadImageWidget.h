@@ -19,8 +19,9 @@ class UploadImageLabel;
 // uploaded through the host's image service only when the user submits, and an image that
 // already has an address is never uploaded again.
 //
-// Ways in: AddImageFile(path) for a file that passed the dialog's checks: decoded once, on a
-// worker, its thumbnail added when it has loaded, SigLoadFailed when it does not;
+// Ways in: AddImageFile(path) for a file that passed the dialog's checks: its thumbnail made on
+// a worker (a JPEG from a reduced decode) and added when it has loaded, its copy made from the
+// file, SigLoadFailed when either does not load;
 // AddImage(picture) for a picture already in memory (captured, pasted); AddImage(true, "")
 // for the clipboard's picture; AddImage(false, path) for a file loaded by the thumbnail
 // itself, a reduced decode on the GUI thread where the format has one. A thumbnail shows one
@@ -62,7 +63,8 @@ signals:
     void SigUploadResult(bool bSuccess);
     // A thumbnail's copy is written at savePath (its GetSavePath()).
     void SigCopySaved(const QString& savePath);
-    // The file given to AddImageFile did not load; no thumbnail was added for it.
+    // The file given to AddImageFile did not load; no thumbnail was added for it, or the one
+    // shown from its reduced decode was removed because the whole picture did not decode.
     void SigLoadFailed(const QString& path);
 
 private slots:

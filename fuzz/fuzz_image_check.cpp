@@ -1,6 +1,6 @@
 // A chosen image file as the dialog checks it and the attachment worker then loads it: the
 // size limit, the sniffed type, the reduced decode that decides "File opening failed", the full
-// decode within the decoding limit, and the copy fitted to 1 MiB.
+// decode within the decoding limit, and the copy fitted to 1 MiB (a colour JPEG from its planes).
 
 #include "FuzzCheck.h"
 #include "PalImageUtils.h"
@@ -55,7 +55,16 @@ void CheckFile(const QString& path, qint64 size)
     // Fitting re-encodes several times; a megapixel is plenty to reach every path of it.
     if (qint64(full.width()) * full.height() > 1000000)
         return;
-    const QByteArray copy = PalImageUtils::FitJpeg(full, UploadImageLoader::kSavedImageLimit);
+    // The copy, as the worker makes it: a colour JPEG from its own planes, anything else from
+    // the decoded picture. Whatever decoded gives a copy within the limit.
+    QByteArray copy;
+    if (type == QLatin1String("image/jpeg")) {
+        QFile file(path);
+        FUZZ_CHECK(file.open(QIODevice::ReadOnly));
+        copy = PalImageUtils::FitJpegFile(file.readAll(), UploadImageLoader::kSavedImageLimit);
+    } else {
+        copy = PalImageUtils::FitJpeg(full, UploadImageLoader::kSavedImageLimit);
+    }
     FUZZ_CHECK(!copy.isEmpty());
     FUZZ_CHECK(copy.size() <= UploadImageLoader::kSavedImageLimit);
     FUZZ_CHECK(!QImage::fromData(copy, "JPEG").isNull());

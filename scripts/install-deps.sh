@@ -9,6 +9,8 @@ PACKAGES=(
     qtbase5-dev qttools5-dev qttools5-dev-tools
     qtdeclarative5-dev
     libssl-dev
+    # libjpeg itself (PalBase re-encodes JPEGs from their YCbCr planes, below Qt)
+    libjpeg62-turbo-dev
     libcpp-httplib-dev libsqlite3-dev nlohmann-json3-dev
     xvfb xauth xclip
     fonts-dejavu-core

@@ -2,6 +2,8 @@
 // thumbnails.
 
 #include "PalImageUtils.h"
+
+#include "JpegPlanes.h"
 #include "TestMessageHandler.h"
 
 #include <QBuffer>
@@ -64,6 +66,8 @@ private slots:
     void scaleImage();
     void fitJpeg_data();
     void fitJpeg();
+    void fitJpegFile_data();
+    void fitJpegFile();
     void pixmapToRound_data();
     void pixmapToRound();
 
@@ -116,11 +120,13 @@ void tst_PalImageUtils::scaleImage_data()
     const QByteArray photo = Encode(Picture(640, 480, 48), "JPEG", 100);
     const QImage decoded = QImage::fromData(photo);
     // Some quality between 30 and 95 fits at full size: the highest that does, found by trying.
-    const double limit =
-        (Encode(decoded, "JPEG", 30).size() + Encode(decoded, "JPEG", 95).size()) / 2.0;
+    // A colour JPEG is re-encoded from its own planes.
+    const std::unique_ptr<JpegPlanes> planes = JpegPlanes::Decode(photo);
+    QVERIFY(planes);
+    const double limit = (planes->Encode(30).size() + planes->Encode(95).size()) / 2.0;
     QByteArray best;
     for (int quality = 100; best.isEmpty() || best.size() > limit; --quality)
-        best = Encode(decoded, "JPEG", quality);
+        best = planes->Encode(quality);
     QTest::newRow("a lower quality fits") << photo << limit << best;
     const QByteArray noise = Encode(Picture(640, 480, 256), "JPEG", 100);
     QTest::newRow("noise, too large at any quality")
@@ -191,6 +197,71 @@ void tst_PalImageUtils::fitJpeg()
 
     const QByteArray result = PalImageUtils::FitJpeg(picture, limit);
     QCOMPARE(result, quality ? Encode(picture, "JPEG", quality) : QByteArray());
+}
+
+void tst_PalImageUtils::fitJpegFile_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<double>("limit");
+    QTest::addColumn<QByteArray>("expected"); // empty: fewer pixels, or nothing (see below)
+
+    // A colour JPEG: the highest quality of its planes' re-encodes that fits, found by trying.
+    // The tall one is estimated from a sample first, the short one searched by full encodes.
+    const QByteArray tall = Encode(Picture(1200, 1100, 48), "JPEG", 100);
+    const QByteArray shortOne = Encode(Picture(900, 300, 48), "JPEG", 100);
+    const std::unique_ptr<JpegPlanes> tallPlanes = JpegPlanes::Decode(tall);
+    const std::unique_ptr<JpegPlanes> shortPlanes = JpegPlanes::Decode(shortOne);
+    QVERIFY(tallPlanes && shortPlanes);
+    const auto size = [](const JpegPlanes& planes, int quality) {
+        return double(planes.Encode(quality).size());
+    };
+    QTest::newRow("tall, between 80 and 81")
+        << tall << (size(*tallPlanes, 80) + size(*tallPlanes, 81)) / 2 << tallPlanes->Encode(80);
+    QTest::newRow("tall, exactly 93's size")
+        << tall << size(*tallPlanes, 93) << tallPlanes->Encode(93);
+    QTest::newRow("tall, a byte below 93's size")
+        << tall << size(*tallPlanes, 93) - 1 << tallPlanes->Encode(92);
+    QTest::newRow("short, between 60 and 61")
+        << shortOne << (size(*shortPlanes, 60) + size(*shortPlanes, 61)) / 2
+        << shortPlanes->Encode(60);
+
+    // Anything else is decoded to a picture and fitted as FitJpeg fits it.
+    const QImage grey = Picture(900, 300, 48).convertToFormat(QImage::Format_Grayscale8);
+    const QByteArray greyFile = Encode(grey, "JPEG", 100);
+    const QImage greyDecoded = QImage::fromData(greyFile, "JPEG");
+    const double greyLimit = (Encode(greyDecoded, "JPEG", 70).size() +
+                              Encode(greyDecoded, "JPEG", 71).size()) / 2.0;
+    QTest::newRow("greyscale, between 70 and 71")
+        << greyFile << greyLimit << Encode(greyDecoded, "JPEG", 70);
+
+    // No quality fits: the planes give way to a picture with fewer pixels.
+    QTest::newRow("colour, too large at any quality") << shortOne << size(*shortPlanes, 10) / 3
+                                                      << QByteArray();
+    QTest::newRow("JPEG signature, broken data")
+        << QByteArray("\xFF\xD8\xFF\xE0garbage", 11) << 1048576.0 << QByteArray();
+}
+
+void tst_PalImageUtils::fitJpegFile()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(double, limit);
+    QFETCH(QByteArray, expected);
+
+    const QByteArray result = PalImageUtils::FitJpegFile(file, limit);
+    if (!expected.isEmpty()) {
+        QCOMPARE(result, expected);
+        return;
+    }
+    const QImage original = QImage::fromData(file, "JPEG");
+    if (original.isNull()) {
+        QVERIFY(result.isEmpty());
+        return;
+    }
+    QVERIFY2(!result.isEmpty() && result.size() <= limit, QByteArray::number(result.size()));
+    const QImage smaller = QImage::fromData(result, "JPEG");
+    QVERIFY(smaller.width() < original.width());
+    const double ratio = double(smaller.width()) / smaller.height();
+    QVERIFY2(qAbs(ratio - 3.0) < 0.05, qPrintable(QString::number(ratio)));
 }
 
 void tst_PalImageUtils::pixmapToRound_data()

@@ -335,6 +335,33 @@ private slots:
         strip.UploadImages();
         QCOMPARE(log, QStringList{"result true"});
     }
+    // A checked file shows its thumbnail from a reduced decode; its whole picture is decoded
+    // only for the copy. Cut short in between, it goes again and is told as not loading.
+    void checkedFileFailingInFull()
+    {
+        QWidget dialog;
+        UploadImageWidget& strip = *stripWith(dialog, 0, m_png);
+        const QString path = m_dir.filePath(QStringLiteral("cut-after-shown.jpg"));
+        QVERIFY(QFile::copy(m_jpeg, path));
+        QStringList log;
+        record(strip, log);
+        QSignalSpy failed(&strip, &UploadImageWidget::SigLoadFailed);
+        QSignalSpy saved(&strip, &UploadImageWidget::SigCopySaved);
+        // Shown, and its copy not started yet: that follows the strip's own handling.
+        connect(&strip, &UploadImageWidget::SigUpdateHeight, &strip, [path](bool bShown) {
+            if (bShown)
+                QFile(path).resize(100);
+        });
+        strip.AddImageFile(path);
+
+        QVERIFY(failed.wait(kWaitMs));
+        QCOMPARE(failed.count(), 1);
+        QCOMPARE(failed.at(0).at(0).toString(), path);
+        QCOMPARE(saved.count(), 0);
+        QVERIFY(!strip.HasImage());
+        QVERIFY(!strip.HasPendingCopy());
+        QCOMPARE(log.join(", "), QStringLiteral("height true, height false"));
+    }
     void uploadWaitsForCopies_data()
     {
         // Images added ("f" a file the thumbnail loads, "F" one the strip decodes first, "p" a

@@ -29,6 +29,14 @@ public:
     // encoder's buffers, and rows the encoder takes as they are.
     static QByteArray FitJpeg(QImage image, double limit);
 
+    // The picture of a JPEG file, fitted as FitJpeg fits a picture, always re-encoded. A 4:2:0
+    // colour JPEG (what cameras write) is re-encoded from its YCbCr planes, never converted to
+    // RGB: less than half the memory of a decoded QImage, and less time either way. Other
+    // JPEGs are decoded to a QImage. Empty when the file does not decode. The file's picture
+    // is decoded whatever its size: a caller taking files from elsewhere checks the size its
+    // header declares first.
+    static QByteArray FitJpegFile(const QByteArray& file, double limit);
+
     // The picture scaled to width x height (aspect ratio kept, centred) with corners rounded
     // by the radii rx, ry; alpha (0..255) is the opacity of the picture.
     static QPixmap PixmapToRound(const QPixmap& source, int width, int height, int rx, int ry,
