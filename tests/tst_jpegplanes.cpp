@@ -107,6 +107,7 @@ private slots:
     void decodes();
     void reencodesItsPicture_data();
     void reencodesItsPicture();
+    void samples_data();
     void samples();
 };
 
@@ -182,10 +183,19 @@ void tst_JpegPlanes::reencodesItsPicture()
     QVERIFY(planes->Encode(50).size() < planes->Encode(90).size());
 }
 
+void tst_JpegPlanes::samples_data()
+{
+    // A single scan is decoded again for each sample, several scans are held decoded.
+    QTest::addColumn<bool>("bProgressive");
+    QTest::newRow("baseline") << false;
+    QTest::newRow("progressive") << true;
+}
+
 void tst_JpegPlanes::samples()
 {
+    QFETCH(bool, bProgressive);
     // Ten bands of 16 rows and a last one of 5.
-    const QByteArray file = Encode(Picture(200, 165), 95);
+    const QByteArray file = Encode(Picture(200, 165), 95, bProgressive);
     const std::unique_ptr<JpegPlanes> planes = JpegPlanes::Decode(file);
     QVERIFY(planes);
     const QImage original = QImage::fromData(file, "JPEG");

@@ -1,10 +1,13 @@
 #include "JpegPlanes.h"
 
+#include <condition_variable>
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <new>
+#include <thread>
 
 // jpeglib.h expects FILE and size_t to be declared before it.
 #include <jpeglib.h>
@@ -12,8 +15,8 @@
 namespace {
 
 // libjpeg reports a fatal error by calling error_exit, which by default ends the process. Here
-// it jumps back to the call that started the work instead; between that call's setjmp and the
-// jump only libjpeg's C frames and frames without destructors may run.
+// it jumps back to the libjpeg call that failed, each of which is made right after a setjmp
+// in a function with nothing to destroy in between.
 struct ErrorManager
 {
     jpeg_error_mgr pub;
@@ -36,22 +39,13 @@ void InstallErrorManager(jpeg_common_struct* info, ErrorManager* errors)
     errors->pub.output_message = Ignore;
 }
 
-// The sampling the planes hold: luma at 2 x 2, each chroma component at 1 x 1.
-bool IsYcc420(const jpeg_decompress_struct& info)
-{
-    if (info.num_components != 3 || info.jpeg_color_space != JCS_YCbCr ||
-        info.data_precision != 8)
-        return false;
-    const jpeg_component_info* components = info.comp_info;
-    return components[0].h_samp_factor == 2 && components[0].v_samp_factor == 2 &&
-           components[1].h_samp_factor == 1 && components[1].v_samp_factor == 1 &&
-           components[2].h_samp_factor == 1 && components[2].v_samp_factor == 1;
-}
-
 class Decompressor
 {
 public:
-    Decompressor() { InstallErrorManager(reinterpret_cast<jpeg_common_struct*>(&m_info), &m_errors); }
+    Decompressor()
+    {
+        InstallErrorManager(reinterpret_cast<jpeg_common_struct*>(&m_info), &m_errors);
+    }
     ~Decompressor()
     {
         if (m_bCreated)
@@ -60,7 +54,8 @@ public:
     Decompressor(const Decompressor&) = delete;
     Decompressor& operator=(const Decompressor&) = delete;
 
-    bool ReadHeader(const QByteArray& file)
+    // Reads the header; false unless the file holds a 4:2:0 colour picture.
+    bool Open(const QByteArray& file)
     {
         if (setjmp(m_errors.jump))
             return false;
@@ -68,50 +63,65 @@ public:
         m_bCreated = true;
         jpeg_mem_src(&m_info, reinterpret_cast<const unsigned char*>(file.constData()),
                      static_cast<unsigned long>(file.size()));
-        return jpeg_read_header(&m_info, TRUE) == JPEG_HEADER_OK;
+        if (jpeg_read_header(&m_info, TRUE) != JPEG_HEADER_OK)
+            return false;
+        m_bMultipleScans = jpeg_has_multiple_scans(&m_info);
+        return IsYcc420();
     }
 
-    // rows(component, row) gives each plane's row pointers.
-    template <typename Rows>
-    bool ReadRows(const Rows& rows)
+    bool Start()
     {
         if (setjmp(m_errors.jump))
             return false;
         m_info.raw_data_out = TRUE;
         m_info.dct_method = JDCT_ISLOW;
-        if (!jpeg_start_decompress(&m_info))
-            return false;
-        JSAMPROW luma[16];
-        JSAMPROW blue[8];
-        JSAMPROW red[8];
-        JSAMPARRAY planes[3] = {luma, blue, red};
-        while (m_info.output_scanline < m_info.output_height) {
-            const int band = int(m_info.output_scanline) / 16;
-            for (int i = 0; i < 16; ++i)
-                luma[i] = rows(0, band * 16 + i);
-            for (int i = 0; i < 8; ++i) {
-                blue[i] = rows(1, band * 8 + i);
-                red[i] = rows(2, band * 8 + i);
-            }
-            if (jpeg_read_raw_data(&m_info, planes, 16) == 0)
-                return false;
-        }
-        jpeg_finish_decompress(&m_info);
-        return true;
+        return jpeg_start_decompress(&m_info);
     }
 
-    const jpeg_decompress_struct& Info() const { return m_info; }
+    bool ReadBand(JSAMPIMAGE planes)
+    {
+        if (setjmp(m_errors.jump))
+            return false;
+        return jpeg_read_raw_data(&m_info, planes, 16) > 0;
+    }
+
+    bool Finish()
+    {
+        if (setjmp(m_errors.jump))
+            return false;
+        return jpeg_finish_decompress(&m_info);
+    }
+
+    int Width() const { return int(m_info.image_width); }
+    int Height() const { return int(m_info.image_height); }
+    bool HasMultipleScans() const { return m_bMultipleScans; }
 
 private:
+    // The sampling the planes hold: luma at 2 x 2, each chroma component at 1 x 1.
+    bool IsYcc420() const
+    {
+        if (m_info.num_components != 3 || m_info.jpeg_color_space != JCS_YCbCr ||
+            m_info.data_precision != 8)
+            return false;
+        const jpeg_component_info* components = m_info.comp_info;
+        return components[0].h_samp_factor == 2 && components[0].v_samp_factor == 2 &&
+               components[1].h_samp_factor == 1 && components[1].v_samp_factor == 1 &&
+               components[2].h_samp_factor == 1 && components[2].v_samp_factor == 1;
+    }
+
     jpeg_decompress_struct m_info{};
     ErrorManager m_errors{};
     bool m_bCreated = false;
+    bool m_bMultipleScans = false;
 };
 
 class Compressor
 {
 public:
-    Compressor() { InstallErrorManager(reinterpret_cast<jpeg_common_struct*>(&m_info), &m_errors); }
+    Compressor()
+    {
+        InstallErrorManager(reinterpret_cast<jpeg_common_struct*>(&m_info), &m_errors);
+    }
     ~Compressor()
     {
         if (m_bCreated)
@@ -121,8 +131,7 @@ public:
     Compressor(const Compressor&) = delete;
     Compressor& operator=(const Compressor&) = delete;
 
-    template <typename Rows>
-    bool Write(int width, int height, int quality, const Rows& rows)
+    bool Start(int width, int height, int quality)
     {
         if (setjmp(m_errors.jump))
             return false;
@@ -140,21 +149,20 @@ public:
         m_info.optimize_coding = TRUE;
         m_info.dct_method = JDCT_ISLOW;
         jpeg_start_compress(&m_info, TRUE);
-        JSAMPROW luma[16];
-        JSAMPROW blue[8];
-        JSAMPROW red[8];
-        JSAMPARRAY planes[3] = {luma, blue, red};
-        while (m_info.next_scanline < m_info.image_height) {
-            const int band = int(m_info.next_scanline) / 16;
-            for (int i = 0; i < 16; ++i)
-                luma[i] = rows(0, band * 16 + i);
-            for (int i = 0; i < 8; ++i) {
-                blue[i] = rows(1, band * 8 + i);
-                red[i] = rows(2, band * 8 + i);
-            }
-            if (jpeg_write_raw_data(&m_info, planes, 16) == 0)
-                return false;
-        }
+        return true;
+    }
+
+    bool WriteBand(JSAMPIMAGE planes)
+    {
+        if (setjmp(m_errors.jump))
+            return false;
+        return jpeg_write_raw_data(&m_info, planes, 16) > 0;
+    }
+
+    bool Finish()
+    {
+        if (setjmp(m_errors.jump))
+            return false;
         jpeg_finish_compress(&m_info);
         return true;
     }
@@ -174,52 +182,154 @@ private:
 
 } // namespace
 
+struct JpegPlanes::RowPointers
+{
+    JSAMPROW luma[16];
+    JSAMPROW blue[8];
+    JSAMPROW red[8];
+    JSAMPARRAY planes[3] = {luma, blue, red};
+};
+
 std::unique_ptr<JpegPlanes> JpegPlanes::Decode(const QByteArray& file)
 {
     Decompressor decompressor;
-    if (!decompressor.ReadHeader(file) || !IsYcc420(decompressor.Info()))
+    if (!decompressor.Open(file))
         return nullptr;
-    const jpeg_decompress_struct& info = decompressor.Info();
-    std::unique_ptr<JpegPlanes> planes(new JpegPlanes);
-    if (!planes->Allocate(int(info.image_width), int(info.image_height)))
+    std::unique_ptr<JpegPlanes> picture(new JpegPlanes);
+    picture->m_width = decompressor.Width();
+    picture->m_height = decompressor.Height();
+    if (!decompressor.HasMultipleScans()) {
+        picture->m_file = file;
+        return picture;
+    }
+    if (!picture->Allocate(picture->m_width, picture->m_height) || !decompressor.Start())
         return nullptr;
-    const JpegPlanes* target = planes.get();
-    const auto rows = [target](int component, int row) { return target->Row(component, row); };
-    if (!decompressor.ReadRows(rows))
+    RowPointers rows;
+    for (int band = 0; band < picture->BandCount(); ++band) {
+        picture->Point(band, &rows);
+        if (!decompressor.ReadBand(rows.planes))
+            return nullptr;
+    }
+    if (!decompressor.Finish())
         return nullptr;
-    return planes;
+    return picture;
 }
 
 JpegPlanes::~JpegPlanes() = default;
 
+template <typename Visit>
+bool JpegPlanes::ForEachBand(int bands, Visit visit) const
+{
+    if (m_file.isEmpty()) {
+        for (int band = 0; band < bands; ++band) {
+            if (!visit(band, *this, band))
+                return false;
+        }
+        return true;
+    }
+    // The file is decoded on a thread of its own, a few bands ahead of the visits: a streamed
+    // re-encode then takes about as long as the encoding alone, with a few bands in memory.
+    constexpr int kSlots = 4;
+    JpegPlanes slots[kSlots];
+    for (JpegPlanes& slot : slots) {
+        if (!slot.Allocate(m_width, qMin(m_height, kBandRows)))
+            return false;
+    }
+    std::mutex mutex;
+    std::condition_variable changed;
+    int decoded = 0;
+    int visited = 0;
+    bool bDecoderDone = false;
+    bool bDecoderFailed = false;
+    bool bStop = false;
+    std::thread decoder([&]() {
+        Decompressor decompressor;
+        bool bOk = decompressor.Open(m_file) && decompressor.Start();
+        RowPointers rows;
+        for (int band = 0; bOk && band < bands; ++band) {
+            {
+                std::unique_lock<std::mutex> lock(mutex);
+                changed.wait(lock, [&]() { return bStop || decoded - visited < kSlots; });
+                if (bStop)
+                    break;
+            }
+            slots[band % kSlots].Point(0, &rows);
+            bOk = decompressor.ReadBand(rows.planes);
+            if (bOk) {
+                std::lock_guard<std::mutex> lock(mutex);
+                ++decoded;
+            }
+            changed.notify_all();
+        }
+        // Stopping early needs no finish: the decoder is dropped with the rest of the data.
+        if (bOk && decoded == BandCount())
+            bOk = decompressor.Finish();
+        std::lock_guard<std::mutex> lock(mutex);
+        bDecoderFailed = !bOk;
+        bDecoderDone = true;
+        changed.notify_all();
+    });
+    bool bOk = true;
+    for (int band = 0; bOk && band < bands; ++band) {
+        {
+            std::unique_lock<std::mutex> lock(mutex);
+            changed.wait(lock, [&]() { return decoded > band || bDecoderDone; });
+            bOk = decoded > band;
+        }
+        bOk = bOk && visit(band, slots[band % kSlots], 0);
+        std::lock_guard<std::mutex> lock(mutex);
+        ++visited;
+        bStop = !bOk;
+        changed.notify_all();
+    }
+    {
+        std::unique_lock<std::mutex> lock(mutex);
+        changed.wait(lock, [&]() { return bDecoderDone; });
+    }
+    decoder.join();
+    return bOk && !bDecoderFailed;
+}
+
 QByteArray JpegPlanes::Encode(int quality) const
 {
     Compressor compressor;
-    const auto rows = [this](int component, int row) { return Row(component, row); };
-    if (!compressor.Write(m_width, m_height, quality, rows))
+    if (!compressor.Start(m_width, m_height, quality))
+        return QByteArray();
+    RowPointers rows;
+    const bool bWritten =
+        ForEachBand(BandCount(), [&](int, const JpegPlanes& holder, int index) {
+            holder.Point(index, &rows);
+            return compressor.WriteBand(rows.planes);
+        });
+    if (!bWritten || !compressor.Finish())
         return QByteArray();
     return compressor.Bytes();
 }
 
 std::unique_ptr<JpegPlanes> JpegPlanes::Bands(int step) const
 {
-    const int bands = (m_height + kBandRows - 1) / kBandRows;
     int height = 0;
-    for (int band = 0; band < bands; band += step)
+    for (int band = 0; band < BandCount(); band += step)
         height += qMin(kBandRows, m_height - band * kBandRows);
     std::unique_ptr<JpegPlanes> sample(new JpegPlanes);
     if (!sample->Allocate(m_width, height))
         return nullptr;
     int target = 0;
-    for (int band = 0; band < bands; band += step, ++target) {
-        for (int component = 0; component < kComponents; ++component) {
+    const bool bCopied =
+        ForEachBand(BandCount(), [&](int band, const JpegPlanes& holder, int index) {
+            if (band % step != 0)
+                return true;
             // Whole bands, their padding included: the sample's blocks are the picture's own.
-            const int rows = component == 0 ? kBandRows : kBandRows / 2;
-            std::memcpy(sample->Row(component, target * rows), Row(component, band * rows),
-                        size_t(Stride(component)) * size_t(rows));
-        }
-    }
-    return sample;
+            for (int component = 0; component < kComponents; ++component) {
+                const int rows = BandRows(component);
+                std::memcpy(sample->Row(component, target * rows),
+                            holder.Row(component, index * rows),
+                            size_t(holder.Stride(component)) * size_t(rows));
+            }
+            ++target;
+            return true;
+        });
+    return bCopied ? std::move(sample) : nullptr;
 }
 
 std::unique_ptr<JpegPlanes> JpegPlanes::Corner() const
@@ -227,12 +337,16 @@ std::unique_ptr<JpegPlanes> JpegPlanes::Corner() const
     std::unique_ptr<JpegPlanes> corner(new JpegPlanes);
     if (!corner->Allocate(qMin(m_width, kBandRows), qMin(m_height, kBandRows)))
         return nullptr;
-    for (int component = 0; component < kComponents; ++component) {
-        for (int row = 0; row < corner->m_rows[component]; ++row)
-            std::memcpy(corner->Row(component, row), Row(component, row),
-                        size_t(corner->Stride(component)));
-    }
-    return corner;
+    const bool bCopied = ForEachBand(1, [&](int, const JpegPlanes& holder, int index) {
+        for (int component = 0; component < kComponents; ++component) {
+            for (int row = 0; row < corner->m_rows[component]; ++row)
+                std::memcpy(corner->Row(component, row),
+                            holder.Row(component, index * BandRows(component) + row),
+                            size_t(corner->Stride(component)));
+        }
+        return true;
+    });
+    return bCopied ? std::move(corner) : nullptr;
 }
 
 bool JpegPlanes::Allocate(int width, int height)
@@ -242,11 +356,9 @@ bool JpegPlanes::Allocate(int width, int height)
     // Whole 16 x 16 blocks: libjpeg's raw data calls take a full band of rows at a time, also
     // at the picture's right and bottom edges.
     const int columns = (width + kBandRows - 1) / kBandRows;
-    const int bands = (height + kBandRows - 1) / kBandRows;
     for (int component = 0; component < kComponents; ++component) {
-        const int scale = component == 0 ? 1 : 2;
-        m_strides[component] = columns * kBandRows / scale;
-        m_rows[component] = bands * kBandRows / scale;
+        m_strides[component] = columns * BandRows(component);
+        m_rows[component] = BandCount() * BandRows(component);
         // Not zeroed: the decoder writes every byte the encoder reads.
         m_planes[component].reset(new (std::nothrow) unsigned char[size_t(m_strides[component]) *
                                                                    size_t(m_rows[component])]);
@@ -259,4 +371,14 @@ bool JpegPlanes::Allocate(int width, int height)
 unsigned char* JpegPlanes::Row(int component, int row) const
 {
     return m_planes[component].get() + size_t(row) * size_t(m_strides[component]);
+}
+
+void JpegPlanes::Point(int band, RowPointers* rows) const
+{
+    for (int i = 0; i < kBandRows; ++i)
+        rows->luma[i] = Row(0, band * kBandRows + i);
+    for (int i = 0; i < kBandRows / 2; ++i) {
+        rows->blue[i] = Row(1, band * kBandRows / 2 + i);
+        rows->red[i] = Row(2, band * kBandRows / 2 + i);
+    }
 }

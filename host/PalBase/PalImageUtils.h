@@ -31,10 +31,11 @@ public:
 
     // The picture of a JPEG file, fitted as FitJpeg fits a picture, always re-encoded. A 4:2:0
     // colour JPEG (what cameras write) is re-encoded from its YCbCr planes, never converted to
-    // RGB: less than half the memory of a decoded QImage, and less time either way. Other
-    // JPEGs are decoded to a QImage. Empty when the file does not decode. The file's picture
-    // is decoded whatever its size: a caller taking files from elsewhere checks the size its
-    // header declares first.
+    // RGB, and when it has a single scan, without ever holding its whole picture decoded: a
+    // fraction of the memory of a decoded QImage, and less time. Other JPEGs are decoded to a
+    // QImage. Empty when the file does not decode. The picture is decoded whatever its size: a
+    // caller taking files from elsewhere checks the size its header declares first. Uses a
+    // second thread for decoding while it encodes.
     static QByteArray FitJpegFile(const QByteArray& file, double limit);
 
     // The picture scaled to width x height (aspect ratio kept, centred) with corners rounded
