@@ -5,12 +5,15 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <mutex>
 #include <new>
 #include <thread>
 
 // jpeglib.h expects FILE and size_t to be declared before it.
 #include <jpeglib.h>
+// After jpeglib.h, which it needs.
+#include <jerror.h>
 
 namespace {
 
@@ -115,29 +118,91 @@ private:
     bool m_bMultipleScans = false;
 };
 
+// Collects the encoder's output in a QByteArray that starts at about the expected size, so
+// that a typical copy is written without reallocating and handed out without copying.
+struct Destination
+{
+    jpeg_destination_mgr pub;
+    QByteArray bytes;
+    int initialSize = 0;
+};
+
+Destination* DestinationOf(j_compress_ptr info)
+{
+    return static_cast<Destination*>(info->client_data);
+}
+
+void StartDestination(j_compress_ptr info)
+{
+    Destination* destination = DestinationOf(info);
+    // Exceptions must not pass through libjpeg's C frames: a failure leaves by its error path.
+    bool bAllocated = true;
+    try {
+        destination->bytes.resize(destination->initialSize);
+    } catch (...) {
+        bAllocated = false;
+    }
+    if (!bAllocated)
+        ERREXIT(info, JERR_OUT_OF_MEMORY);
+    destination->pub.next_output_byte = reinterpret_cast<JOCTET*>(destination->bytes.data());
+    destination->pub.free_in_buffer = size_t(destination->bytes.size());
+}
+
+boolean GrowDestination(j_compress_ptr info)
+{
+    Destination* destination = DestinationOf(info);
+    const int used = destination->bytes.size();
+    bool bAllocated = used <= std::numeric_limits<int>::max() / 2;
+    try {
+        if (bAllocated)
+            destination->bytes.resize(used * 2);
+    } catch (...) {
+        bAllocated = false;
+    }
+    if (!bAllocated)
+        ERREXIT(info, JERR_OUT_OF_MEMORY);
+    destination->pub.next_output_byte =
+        reinterpret_cast<JOCTET*>(destination->bytes.data()) + used;
+    destination->pub.free_in_buffer = size_t(destination->bytes.size() - used);
+    return TRUE;
+}
+
+void EndDestination(j_compress_ptr info)
+{
+    Destination* destination = DestinationOf(info);
+    destination->bytes.truncate(destination->bytes.size() -
+                                int(destination->pub.free_in_buffer));
+}
+
 class Compressor
 {
 public:
     Compressor()
     {
         InstallErrorManager(reinterpret_cast<jpeg_common_struct*>(&m_info), &m_errors);
+        m_destination.pub.init_destination = StartDestination;
+        m_destination.pub.empty_output_buffer = GrowDestination;
+        m_destination.pub.term_destination = EndDestination;
     }
     ~Compressor()
     {
         if (m_bCreated)
             jpeg_destroy_compress(&m_info);
-        std::free(m_buffer);
     }
     Compressor(const Compressor&) = delete;
     Compressor& operator=(const Compressor&) = delete;
 
     bool Start(int width, int height, int quality)
     {
+        // An eighth of a byte a pixel holds most copies at the qualities that fit.
+        m_destination.initialSize = int(qBound(qint64(65536), qint64(width) * height / 8,
+                                               qint64(4 * 1024 * 1024)));
         if (setjmp(m_errors.jump))
             return false;
         jpeg_create_compress(&m_info);
         m_bCreated = true;
-        jpeg_mem_dest(&m_info, &m_buffer, &m_size);
+        m_info.client_data = &m_destination;
+        m_info.dest = &m_destination.pub;
         m_info.image_width = JDIMENSION(width);
         m_info.image_height = JDIMENSION(height);
         m_info.input_components = 3;
@@ -167,17 +232,14 @@ public:
         return true;
     }
 
-    QByteArray Bytes() const
-    {
-        return QByteArray(reinterpret_cast<const char*>(m_buffer), int(m_size));
-    }
+    // The encoded file, once finished; the compressor keeps nothing of it.
+    QByteArray TakeBytes() { return std::move(m_destination.bytes); }
 
 private:
     jpeg_compress_struct m_info{};
     ErrorManager m_errors{};
+    Destination m_destination{};
     bool m_bCreated = false;
-    unsigned char* m_buffer = nullptr;
-    unsigned long m_size = 0;
 };
 
 } // namespace
@@ -303,7 +365,7 @@ QByteArray JpegPlanes::Encode(int quality) const
         });
     if (!bWritten || !compressor.Finish())
         return QByteArray();
-    return compressor.Bytes();
+    return compressor.TakeBytes();
 }
 
 std::unique_ptr<JpegPlanes> JpegPlanes::Bands(int step) const

@@ -181,23 +181,32 @@ public:
     // encode at a neighbouring quality measured against that one's estimate.
     bool IsClearlyOver(int quality, int measuredQuality, double measuredBytes, double limit) const
     {
-        if (!IsUsable())
-            return false;
         const double measuredEstimate = Estimate(measuredQuality);
         const double estimate = Estimate(quality);
         return measuredEstimate > 0.0 && estimate > 0.0 &&
                estimate * measuredBytes / measuredEstimate > limit * (1.0 + kClearMargin);
     }
 
+    // Frees the sample before the full encodes, keeping the estimates made so far: those of
+    // the quality found and the next one, which is what the checks after it ask for.
+    void ReleaseSample()
+    {
+        m_sample.reset();
+        m_header.reset();
+    }
+
 private:
     bool IsUsable() const { return m_sample && m_header; }
 
-    // Remembered: the search and the checks after it ask for the same qualities.
+    // Remembered: the search and the checks after it ask for the same qualities. Negative
+    // when unknown.
     double Estimate(int quality) const
     {
         auto known = m_estimates.constFind(quality);
         if (known != m_estimates.cend())
             return *known;
+        if (!IsUsable())
+            return -1.0;
         const QByteArray header = Encode(*m_header, quality);
         const QByteArray sample = Encode(*m_sample, quality);
         const double estimate = header.isEmpty() || sample.isEmpty()
@@ -225,6 +234,8 @@ QByteArray BestQualityThatFits(const Picture& picture, double limit)
     if (SizeModel<Picture>::IsWorthwhile(picture))
         model = std::make_unique<SizeModel<Picture>>(picture);
     int quality = model ? model->HighestQualityWithin(limit) : kMaxQuality;
+    if (model)
+        model->ReleaseSample();
     int fitting = kMinQuality - 1;
     int failing = kMaxQuality + 1;
     QByteArray best;
