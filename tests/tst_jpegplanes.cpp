@@ -109,6 +109,7 @@ private slots:
     void reencodesItsPicture();
     void samples_data();
     void samples();
+    void brokenAfterItsScan();
 };
 
 void tst_JpegPlanes::decodes_data()
@@ -223,6 +224,25 @@ void tst_JpegPlanes::samples()
     QCOMPARE(cornerPicture.size(), QSize(16, 16));
     const double difference = MeanDifference(cornerPicture, original.copy(0, 0, 16, 16));
     QVERIFY2(difference < 1.0, qPrintable(QString::number(difference)));
+}
+
+void tst_JpegPlanes::brokenAfterItsScan()
+{
+    // A second frame header after the picture's data is fatal to libjpeg, but only once the
+    // whole scan has been read: the header is fine, every encode fails.
+    const QByteArray jpeg = Encode(Picture(96, 64), 90);
+    const int frame = jpeg.indexOf(QByteArray("\xFF\xC0", 2));
+    QVERIFY(frame > 0 && jpeg.endsWith(QByteArray("\xFF\xD9", 2)));
+    const int length = (quint8(jpeg.at(frame + 2)) << 8) | quint8(jpeg.at(frame + 3));
+    const QByteArray broken =
+        jpeg.left(jpeg.size() - 2) + jpeg.mid(frame, 2 + length) + QByteArray("\xFF\xD9", 2);
+
+    const std::unique_ptr<JpegPlanes> planes = JpegPlanes::Decode(broken);
+    QVERIFY(planes);
+    QVERIFY(planes->Encode(75).isEmpty());
+    QVERIFY(!planes->Bands(2));
+    // The first band alone is read before the fault.
+    QVERIFY(planes->Corner());
 }
 
 QTEST_MAIN(tst_JpegPlanes)

@@ -304,33 +304,40 @@ bool JpegPlanes::ForEachBand(int bands, Visit visit) const
     bool bDecoderDone = false;
     bool bDecoderFailed = false;
     bool bStop = false;
-    std::thread decoder([&]() {
-        Decompressor decompressor;
-        bool bOk = decompressor.Open(m_file) && decompressor.Start();
-        RowPointers rows;
-        for (int band = 0; bOk && band < bands; ++band) {
-            {
-                std::unique_lock<std::mutex> lock(mutex);
-                changed.wait(lock, [&]() { return bStop || decoded - visited < kSlots; });
-                if (bStop)
-                    break;
+    std::thread decoder;
+    // Without a thread to decode on (the process is out of them), the work fails like a broken
+    // file and the caller decodes the file whole instead.
+    try {
+        decoder = std::thread([&]() {
+            Decompressor decompressor;
+            bool bOk = decompressor.Open(m_file) && decompressor.Start();
+            RowPointers rows;
+            for (int band = 0; bOk && band < bands; ++band) {
+                {
+                    std::unique_lock<std::mutex> lock(mutex);
+                    changed.wait(lock, [&]() { return bStop || decoded - visited < kSlots; });
+                    if (bStop)
+                        break;
+                }
+                slots[band % kSlots].Point(0, &rows);
+                bOk = decompressor.ReadBand(rows.planes);
+                if (bOk) {
+                    std::lock_guard<std::mutex> lock(mutex);
+                    ++decoded;
+                }
+                changed.notify_all();
             }
-            slots[band % kSlots].Point(0, &rows);
-            bOk = decompressor.ReadBand(rows.planes);
-            if (bOk) {
-                std::lock_guard<std::mutex> lock(mutex);
-                ++decoded;
-            }
+            // Stopping early needs no finish: the decoder is dropped with the rest of the data.
+            if (bOk && decoded == BandCount())
+                bOk = decompressor.Finish();
+            std::lock_guard<std::mutex> lock(mutex);
+            bDecoderFailed = !bOk;
+            bDecoderDone = true;
             changed.notify_all();
-        }
-        // Stopping early needs no finish: the decoder is dropped with the rest of the data.
-        if (bOk && decoded == BandCount())
-            bOk = decompressor.Finish();
-        std::lock_guard<std::mutex> lock(mutex);
-        bDecoderFailed = !bOk;
-        bDecoderDone = true;
-        changed.notify_all();
-    });
+        });
+    } catch (...) {
+        return false;
+    }
     bool bOk = true;
     for (int band = 0; bOk && band < bands; ++band) {
         {

@@ -223,7 +223,7 @@ private:
 };
 
 // The highest quality at which the picture fits, as its encoded bytes; empty when even the
-// lowest quality is too large. Size grows with quality, so the answer lies between the
+// lowest quality is too large, or the picture cannot be encoded. Size grows with quality, so the answer lies between the
 // highest quality known to fit and the lowest known not to. The model's guess is mostly
 // right within a step, which one or two full encodes confirm; when it is not, steps that
 // double close in on the answer.
@@ -242,6 +242,10 @@ QByteArray BestQualityThatFits(const Picture& picture, double limit)
     int step = 1;
     while (fitting + 1 < failing) {
         QByteArray bytes = Encode(picture, quality);
+        // A picture that cannot be encoded (broken data behind a good header) fails at every
+        // quality alike.
+        if (bytes.isEmpty())
+            return QByteArray();
         if (Fits(bytes, limit)) {
             fitting = quality;
             if (model && quality < failing - 1 &&
