@@ -2,6 +2,7 @@
 // file's own picture, also at the picture's edges and in samples of its bands.
 
 #include "JpegPlanes.h"
+#include "LibjpegWriter.h"
 #include "TestMessageHandler.h"
 
 #include <QBuffer>
@@ -10,10 +11,6 @@
 #include <QRandomGenerator>
 #include <QTest>
 
-#include <cstdio>
-#include <cstdlib>
-
-#include <jpeglib.h>
 
 namespace {
 
@@ -43,37 +40,6 @@ QByteArray Encode(const QImage& image, int quality, bool bProgressive = false)
     writer.setQuality(quality);
     writer.setProgressiveScanWrite(bProgressive);
     writer.write(image);
-    return bytes;
-}
-
-// A colour JPEG with the luma sampled h x v, as libjpeg writes it: Qt's writer knows 4:2:0 only.
-QByteArray EncodeSampled(const QImage& picture, int h, int v)
-{
-    const QImage image = picture.convertToFormat(QImage::Format_RGB888);
-    jpeg_compress_struct info;
-    jpeg_error_mgr errors;
-    info.err = jpeg_std_error(&errors);
-    jpeg_create_compress(&info);
-    unsigned char* buffer = nullptr;
-    unsigned long size = 0;
-    jpeg_mem_dest(&info, &buffer, &size);
-    info.image_width = JDIMENSION(image.width());
-    info.image_height = JDIMENSION(image.height());
-    info.input_components = 3;
-    info.in_color_space = JCS_RGB;
-    jpeg_set_defaults(&info);
-    jpeg_set_quality(&info, 90, TRUE);
-    info.comp_info[0].h_samp_factor = h;
-    info.comp_info[0].v_samp_factor = v;
-    jpeg_start_compress(&info, TRUE);
-    while (info.next_scanline < info.image_height) {
-        JSAMPROW row = const_cast<uchar*>(image.constScanLine(int(info.next_scanline)));
-        jpeg_write_scanlines(&info, &row, 1);
-    }
-    jpeg_finish_compress(&info);
-    jpeg_destroy_compress(&info);
-    const QByteArray bytes(reinterpret_cast<const char*>(buffer), int(size));
-    std::free(buffer);
     return bytes;
 }
 
@@ -107,9 +73,9 @@ private slots:
     void decodes();
     void reencodesItsPicture_data();
     void reencodesItsPicture();
-    void samples_data();
     void samples();
-    void brokenAfterItsScan();
+    void countedTables_data();
+    void countedTables();
 };
 
 void tst_JpegPlanes::decodes_data()
@@ -124,11 +90,18 @@ void tst_JpegPlanes::decodes_data()
     QTest::newRow("cut short in its data: filled in, as Qt does") << jpeg.left(jpeg.size() * 2 / 3)
                                                                     << true;
     // Other samplings and a single component are decoded to a QImage instead.
-    QTest::newRow("4:4:4") << EncodeSampled(picture, 1, 1) << false;
-    QTest::newRow("4:2:2") << EncodeSampled(picture, 2, 1) << false;
+    QTest::newRow("4:4:4") << LibjpegWriter::Encode(picture, {90, 1, 1, 0}) << false;
+    QTest::newRow("4:2:2") << LibjpegWriter::Encode(picture, {90, 2, 1, 0}) << false;
     QTest::newRow("greyscale") << Encode(picture.convertToFormat(QImage::Format_Grayscale8), 90)
                                << false;
     QTest::newRow("header only") << jpeg.left(300) << false;
+    // A second frame header after the picture's data is fatal to libjpeg once the scan is read.
+    const int frame = jpeg.indexOf(QByteArray("\xFF\xC0", 2));
+    const int frameLength = (quint8(jpeg.at(frame + 2)) << 8) | quint8(jpeg.at(frame + 3));
+    QTest::newRow("broken after its data")
+        << jpeg.left(jpeg.size() - 2) + jpeg.mid(frame, 2 + frameLength) +
+               QByteArray("\xFF\xD9", 2)
+        << false;
     QTest::newRow("JPEG signature, then text") << QByteArray("\xFF\xD8\xFF\xE0 no picture here")
                                                << false;
     QByteArray png;
@@ -184,19 +157,10 @@ void tst_JpegPlanes::reencodesItsPicture()
     QVERIFY(planes->Encode(50).size() < planes->Encode(90).size());
 }
 
-void tst_JpegPlanes::samples_data()
-{
-    // A single scan is decoded again for each sample, several scans are held decoded.
-    QTest::addColumn<bool>("bProgressive");
-    QTest::newRow("baseline") << false;
-    QTest::newRow("progressive") << true;
-}
-
 void tst_JpegPlanes::samples()
 {
-    QFETCH(bool, bProgressive);
     // Ten bands of 16 rows and a last one of 5.
-    const QByteArray file = Encode(Picture(200, 165), 95, bProgressive);
+    const QByteArray file = Encode(Picture(200, 165), 95);
     const std::unique_ptr<JpegPlanes> planes = JpegPlanes::Decode(file);
     QVERIFY(planes);
     const QImage original = QImage::fromData(file, "JPEG");
@@ -226,23 +190,33 @@ void tst_JpegPlanes::samples()
     QVERIFY2(difference < 1.0, qPrintable(QString::number(difference)));
 }
 
-void tst_JpegPlanes::brokenAfterItsScan()
+void tst_JpegPlanes::countedTables_data()
 {
-    // A second frame header after the picture's data is fatal to libjpeg, but only once the
-    // whole scan has been read: the header is fine, every encode fails.
-    const QByteArray jpeg = Encode(Picture(96, 64), 90);
-    const int frame = jpeg.indexOf(QByteArray("\xFF\xC0", 2));
-    QVERIFY(frame > 0 && jpeg.endsWith(QByteArray("\xFF\xD9", 2)));
-    const int length = (quint8(jpeg.at(frame + 2)) << 8) | quint8(jpeg.at(frame + 3));
-    const QByteArray broken =
-        jpeg.left(jpeg.size() - 2) + jpeg.mid(frame, 2 + length) + QByteArray("\xFF\xD9", 2);
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<int>("quality");
 
-    const std::unique_ptr<JpegPlanes> planes = JpegPlanes::Decode(broken);
+    QTest::newRow("photo-like, 83") << QSize(1200, 900) << 83;
+    QTest::newRow("photo-like, 100") << QSize(1200, 900) << 100;
+    QTest::newRow("photo-like, 10") << QSize(1200, 900) << 10;
+    QTest::newRow("odd size, 50") << QSize(333, 211) << 50;
+    QTest::newRow("one partial block, 75") << QSize(5, 3) << 75;
+    QTest::newRow("flat, 90") << QSize(64, 48) << 90;
+}
+
+void tst_JpegPlanes::countedTables()
+{
+    QFETCH(QSize, size);
+    QFETCH(int, quality);
+
+    QImage picture = Picture(size.width(), size.height());
+    if (QByteArray(QTest::currentDataTag()).startsWith("flat"))
+        picture.fill(QColor(90, 160, 30));
+    const std::unique_ptr<JpegPlanes> planes = JpegPlanes::Decode(Encode(picture, 95));
     QVERIFY(planes);
-    QVERIFY(planes->Encode(75).isEmpty());
-    QVERIFY(!planes->Bands(2));
-    // The first band alone is read before the fault.
-    QVERIFY(planes->Corner());
+    // Tables counted from a standard encode make the very file libjpeg's own optimisation does.
+    const QByteArray counted = planes->Encode(quality, JpegPlanes::Tables::Counted);
+    QVERIFY(!counted.isEmpty());
+    QCOMPARE(counted, planes->Encode(quality, JpegPlanes::Tables::Optimised));
 }
 
 QTEST_MAIN(tst_JpegPlanes)

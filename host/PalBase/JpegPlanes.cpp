@@ -1,14 +1,13 @@
 #include "JpegPlanes.h"
 
-#include <condition_variable>
+#include "JpegSymbolCounts.h"
+
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
-#include <mutex>
 #include <new>
-#include <thread>
 
 // jpeglib.h expects FILE and size_t to be declared before it.
 #include <jpeglib.h>
@@ -68,7 +67,6 @@ public:
                      static_cast<unsigned long>(file.size()));
         if (jpeg_read_header(&m_info, TRUE) != JPEG_HEADER_OK)
             return false;
-        m_bMultipleScans = jpeg_has_multiple_scans(&m_info);
         return IsYcc420();
     }
 
@@ -97,7 +95,6 @@ public:
 
     int Width() const { return int(m_info.image_width); }
     int Height() const { return int(m_info.image_height); }
-    bool HasMultipleScans() const { return m_bMultipleScans; }
 
 private:
     // The sampling the planes hold: luma at 2 x 2, each chroma component at 1 x 1.
@@ -115,7 +112,6 @@ private:
     jpeg_decompress_struct m_info{};
     ErrorManager m_errors{};
     bool m_bCreated = false;
-    bool m_bMultipleScans = false;
 };
 
 // Collects the encoder's output in a QByteArray that starts at about the expected size, so
@@ -174,6 +170,13 @@ void EndDestination(j_compress_ptr info)
                                 int(destination->pub.free_in_buffer));
 }
 
+// How an encode makes its Huffman tables.
+enum class Huffman {
+    Standard, // libjpeg's standard tables, in one pass
+    Optimised, // libjpeg's own optimisation, over a buffer of all the picture's coefficients
+    Counted, // given tables, counted from a standard encode of the same picture and quality
+};
+
 class Compressor
 {
 public:
@@ -192,7 +195,9 @@ public:
     Compressor(const Compressor&) = delete;
     Compressor& operator=(const Compressor&) = delete;
 
-    bool Start(int width, int height, int quality)
+    // counts: the tables for Huffman::Counted.
+    bool Start(int width, int height, int quality, Huffman huffman,
+               const JpegSymbolCounts* counts = nullptr)
     {
         // An eighth of a byte a pixel holds most copies at the qualities that fit.
         m_destination.initialSize = int(qBound(qint64(65536), qint64(width) * height / 8,
@@ -207,12 +212,19 @@ public:
         m_info.image_height = JDIMENSION(height);
         m_info.input_components = 3;
         m_info.in_color_space = JCS_YCbCr;
-        // The defaults for YCbCr are the planes' own 4:2:0 sampling and a JFIF header.
+        // The defaults for YCbCr are the planes' own 4:2:0 sampling, a JFIF header, and DC and
+        // AC tables 0 for luma, 1 for chroma.
         jpeg_set_defaults(&m_info);
         jpeg_set_quality(&m_info, quality, TRUE);
         m_info.raw_data_in = TRUE;
-        m_info.optimize_coding = TRUE;
         m_info.dct_method = JDCT_ISLOW;
+        m_info.optimize_coding = huffman == Huffman::Optimised;
+        if (huffman == Huffman::Counted) {
+            for (int index = 0; index < 2; ++index) {
+                SetTable(m_info.dc_huff_tbl_ptrs[index], counts->Optimal(false, index));
+                SetTable(m_info.ac_huff_tbl_ptrs[index], counts->Optimal(true, index));
+            }
+        }
         jpeg_start_compress(&m_info, TRUE);
         return true;
     }
@@ -236,6 +248,13 @@ public:
     QByteArray TakeBytes() { return std::move(m_destination.bytes); }
 
 private:
+    static void SetTable(JHUFF_TBL* target, const JpegSymbolCounts::Table& table)
+    {
+        std::memcpy(target->bits, table.bits, sizeof(target->bits));
+        std::memcpy(target->huffval, table.values, sizeof(target->huffval));
+        target->sent_table = FALSE;
+    }
+
     jpeg_compress_struct m_info{};
     ErrorManager m_errors{};
     Destination m_destination{};
@@ -258,13 +277,7 @@ std::unique_ptr<JpegPlanes> JpegPlanes::Decode(const QByteArray& file)
     if (!decompressor.Open(file))
         return nullptr;
     std::unique_ptr<JpegPlanes> picture(new JpegPlanes);
-    picture->m_width = decompressor.Width();
-    picture->m_height = decompressor.Height();
-    if (!decompressor.HasMultipleScans()) {
-        picture->m_file = file;
-        return picture;
-    }
-    if (!picture->Allocate(picture->m_width, picture->m_height) || !decompressor.Start())
+    if (!picture->Allocate(decompressor.Width(), decompressor.Height()) || !decompressor.Start())
         return nullptr;
     RowPointers rows;
     for (int band = 0; band < picture->BandCount(); ++band) {
@@ -279,98 +292,39 @@ std::unique_ptr<JpegPlanes> JpegPlanes::Decode(const QByteArray& file)
 
 JpegPlanes::~JpegPlanes() = default;
 
-template <typename Visit>
-bool JpegPlanes::ForEachBand(int bands, Visit visit) const
-{
-    if (m_file.isEmpty()) {
-        for (int band = 0; band < bands; ++band) {
-            if (!visit(band, *this, band))
-                return false;
-        }
-        return true;
-    }
-    // The file is decoded on a thread of its own, a few bands ahead of the visits: a streamed
-    // re-encode then takes about as long as the encoding alone, with a few bands in memory.
-    constexpr int kSlots = 4;
-    JpegPlanes slots[kSlots];
-    for (JpegPlanes& slot : slots) {
-        if (!slot.Allocate(m_width, qMin(m_height, kBandRows)))
-            return false;
-    }
-    std::mutex mutex;
-    std::condition_variable changed;
-    int decoded = 0;
-    int visited = 0;
-    bool bDecoderDone = false;
-    bool bDecoderFailed = false;
-    bool bStop = false;
-    std::thread decoder;
-    // Without a thread to decode on (the process is out of them), the work fails like a broken
-    // file and the caller decodes the file whole instead.
-    try {
-        decoder = std::thread([&]() {
-            Decompressor decompressor;
-            bool bOk = decompressor.Open(m_file) && decompressor.Start();
-            RowPointers rows;
-            for (int band = 0; bOk && band < bands; ++band) {
-                {
-                    std::unique_lock<std::mutex> lock(mutex);
-                    changed.wait(lock, [&]() { return bStop || decoded - visited < kSlots; });
-                    if (bStop)
-                        break;
-                }
-                slots[band % kSlots].Point(0, &rows);
-                bOk = decompressor.ReadBand(rows.planes);
-                if (bOk) {
-                    std::lock_guard<std::mutex> lock(mutex);
-                    ++decoded;
-                }
-                changed.notify_all();
-            }
-            // Stopping early needs no finish: the decoder is dropped with the rest of the data.
-            if (bOk && decoded == BandCount())
-                bOk = decompressor.Finish();
-            std::lock_guard<std::mutex> lock(mutex);
-            bDecoderFailed = !bOk;
-            bDecoderDone = true;
-            changed.notify_all();
-        });
-    } catch (...) {
-        return false;
-    }
-    bool bOk = true;
-    for (int band = 0; bOk && band < bands; ++band) {
-        {
-            std::unique_lock<std::mutex> lock(mutex);
-            changed.wait(lock, [&]() { return decoded > band || bDecoderDone; });
-            bOk = decoded > band;
-        }
-        bOk = bOk && visit(band, slots[band % kSlots], 0);
-        std::lock_guard<std::mutex> lock(mutex);
-        ++visited;
-        bStop = !bOk;
-        changed.notify_all();
-    }
-    {
-        std::unique_lock<std::mutex> lock(mutex);
-        changed.wait(lock, [&]() { return bDecoderDone; });
-    }
-    decoder.join();
-    return bOk && !bDecoderFailed;
-}
-
 QByteArray JpegPlanes::Encode(int quality) const
 {
+    // libjpeg's own optimisation holds 2 bytes per pixel of coefficients (34 MiB at 12
+    // megapixels) beside the planes; above a few megapixels the tables are counted instead.
+    constexpr qint64 kOptimisedPixels = 2 * 1024 * 1024;
+    return Encode(quality, qint64(m_width) * m_height > kOptimisedPixels ? Tables::Counted
+                                                                          : Tables::Optimised);
+}
+
+QByteArray JpegPlanes::Encode(int quality, Tables tables) const
+{
+    if (tables == Tables::Optimised)
+        return EncodeWith(quality, int(Huffman::Optimised), nullptr);
+    // The symbols depend on the quality, not on the tables: those of a standard encode give
+    // the tables libjpeg's optimisation would, without its buffer of the picture.
+    JpegSymbolCounts counts;
+    if (!counts.Count(EncodeWith(quality, int(Huffman::Standard), nullptr)))
+        return QByteArray();
+    return EncodeWith(quality, int(Huffman::Counted), &counts);
+}
+
+QByteArray JpegPlanes::EncodeWith(int quality, int huffman, const JpegSymbolCounts* counts) const
+{
     Compressor compressor;
-    if (!compressor.Start(m_width, m_height, quality))
+    if (!compressor.Start(m_width, m_height, quality, Huffman(huffman), counts))
         return QByteArray();
     RowPointers rows;
-    const bool bWritten =
-        ForEachBand(BandCount(), [&](int, const JpegPlanes& holder, int index) {
-            holder.Point(index, &rows);
-            return compressor.WriteBand(rows.planes);
-        });
-    if (!bWritten || !compressor.Finish())
+    for (int band = 0; band < BandCount(); ++band) {
+        Point(band, &rows);
+        if (!compressor.WriteBand(rows.planes))
+            return QByteArray();
+    }
+    if (!compressor.Finish())
         return QByteArray();
     return compressor.TakeBytes();
 }
@@ -384,21 +338,15 @@ std::unique_ptr<JpegPlanes> JpegPlanes::Bands(int step) const
     if (!sample->Allocate(m_width, height))
         return nullptr;
     int target = 0;
-    const bool bCopied =
-        ForEachBand(BandCount(), [&](int band, const JpegPlanes& holder, int index) {
-            if (band % step != 0)
-                return true;
-            // Whole bands, their padding included: the sample's blocks are the picture's own.
-            for (int component = 0; component < kComponents; ++component) {
-                const int rows = BandRows(component);
-                std::memcpy(sample->Row(component, target * rows),
-                            holder.Row(component, index * rows),
-                            size_t(holder.Stride(component)) * size_t(rows));
-            }
-            ++target;
-            return true;
-        });
-    return bCopied ? std::move(sample) : nullptr;
+    for (int band = 0; band < BandCount(); band += step, ++target) {
+        // Whole bands, their padding included: the sample's blocks are the picture's own.
+        for (int component = 0; component < kComponents; ++component) {
+            const int rows = BandRows(component);
+            std::memcpy(sample->Row(component, target * rows), Row(component, band * rows),
+                        size_t(Stride(component)) * size_t(rows));
+        }
+    }
+    return sample;
 }
 
 std::unique_ptr<JpegPlanes> JpegPlanes::Corner() const
@@ -406,16 +354,12 @@ std::unique_ptr<JpegPlanes> JpegPlanes::Corner() const
     std::unique_ptr<JpegPlanes> corner(new JpegPlanes);
     if (!corner->Allocate(qMin(m_width, kBandRows), qMin(m_height, kBandRows)))
         return nullptr;
-    const bool bCopied = ForEachBand(1, [&](int, const JpegPlanes& holder, int index) {
-        for (int component = 0; component < kComponents; ++component) {
-            for (int row = 0; row < corner->m_rows[component]; ++row)
-                std::memcpy(corner->Row(component, row),
-                            holder.Row(component, index * BandRows(component) + row),
-                            size_t(corner->Stride(component)));
-        }
-        return true;
-    });
-    return bCopied ? std::move(corner) : nullptr;
+    for (int component = 0; component < kComponents; ++component) {
+        for (int row = 0; row < corner->m_rows[component]; ++row)
+            std::memcpy(corner->Row(component, row), Row(component, row),
+                        size_t(corner->Stride(component)));
+    }
+    return corner;
 }
 
 bool JpegPlanes::Allocate(int width, int height)

@@ -5,26 +5,34 @@
 
 #include <memory>
 
+class JpegSymbolCounts;
+
 // A colour JPEG's picture as libjpeg holds it between its entropy coding and its colour
 // conversion: the luma plane at full size and the two chroma planes at half width and half
-// height (4:2:0), padded to whole blocks. Decoding stops there and encoding starts there, so a
-// re-encode converts no colours and resamples no chroma.
+// height (4:2:0), padded to whole blocks, 1.5 bytes a pixel. Decoding stops there and encoding
+// starts there, so a re-encode converts no colours and resamples no chroma.
 //
-// A file of a single scan (baseline, as cameras write) is not held decoded at all: each encode
-// decodes it again, 16 rows at a time, straight into the encoder, so that beside the file only
-// the encoder's buffers are alive. A file of several scans (progressive) has its planes held,
-// 1.5 bytes a pixel, since its decoder needs the whole picture's coefficients anyway.
+// Encodes have optimised Huffman tables. For a large picture they are not made by libjpeg's
+// own optimisation, which holds all the picture's coefficients (2 bytes a pixel) until the
+// tables are known, but counted from a first encode with the standard tables
+// (JpegSymbolCounts): the same file, in about the same time, with no more memory than a
+// plain encode.
 //
 // libjpeg's errors come back as failures, never as an exit of the process. Any thread; one
 // object is not shared between threads.
 class JpegPlanes
 {
 public:
-    // The file's picture when it is a 4:2:0 YCbCr JPEG (what cameras and most writers make);
-    // null for any other file, when the memory cannot be had, or when the data is broken
-    // beyond what the decoder tolerates (it fills in a picture cut short, as Qt's decoder
-    // does). A single-scan file is only checked as far as its header here: broken data shows
-    // as failing encodes. The caller bounds the picture's size beforehand.
+    // How an encode's optimised tables are made.
+    enum class Tables {
+        Optimised, // by libjpeg, over a buffer of all the picture's coefficients
+        Counted, // from a first encode with the standard tables
+    };
+
+    // The file's picture when it is a 4:2:0 YCbCr JPEG (what cameras and most writers make),
+    // baseline or progressive; null for any other file, when the memory cannot be had, or when
+    // the data is broken beyond what the decoder tolerates (it fills in a picture cut short,
+    // as Qt's decoder does). The caller bounds the picture's size beforehand.
     static std::unique_ptr<JpegPlanes> Decode(const QByteArray& file);
 
     ~JpegPlanes();
@@ -33,13 +41,15 @@ public:
     int Height() const { return m_height; }
 
     // The picture as a baseline JPEG at quality (1..100, libjpeg's standard tables, as Qt's
-    // writer scales them) with optimised Huffman tables. Empty on failure.
+    // writer scales them) with optimised Huffman tables, counted above a few megapixels.
+    // Empty on failure.
     QByteArray Encode(int quality) const;
+    QByteArray Encode(int quality, Tables tables) const;
 
     // A picture of every step-th band of 16 rows (one row of the picture's 16 x 16 blocks),
-    // held in memory, for a size estimate: its blocks are the picture's own. Null on failure.
+    // for a size estimate: its blocks are the picture's own. Null when memory is short.
     std::unique_ptr<JpegPlanes> Bands(int step) const;
-    // The picture's first 16 x 16 block, or less when the picture is smaller, held in memory.
+    // The picture's first 16 x 16 block, or less when the picture is smaller.
     std::unique_ptr<JpegPlanes> Corner() const;
 
 private:
@@ -57,16 +67,11 @@ private:
     // The row pointers of a band, as libjpeg's raw data calls take them.
     struct RowPointers;
     void Point(int band, RowPointers* rows) const;
-    // Hands the first bands of the picture in turn to visit(band, holder, index): holder has
-    // the band at index, which is this picture when its planes are held, or a buffer of one
-    // band, decoded from the file, when streamed. False when decoding or visit failed.
-    template <typename Visit>
-    bool ForEachBand(int bands, Visit visit) const;
+    // huffman: how the tables are made (the encoder's own kinds); counts for counted ones.
+    QByteArray EncodeWith(int quality, int huffman, const JpegSymbolCounts* counts) const;
 
     int m_width = 0;
     int m_height = 0;
-    // A single-scan file, decoded again for each pass; empty when the planes are held.
-    QByteArray m_file;
     int m_strides[kComponents] = {};
     int m_rows[kComponents] = {};
     std::unique_ptr<unsigned char[]> m_planes[kComponents];

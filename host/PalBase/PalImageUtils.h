@@ -30,12 +30,12 @@ public:
     static QByteArray FitJpeg(QImage image, double limit);
 
     // The picture of a JPEG file, fitted as FitJpeg fits a picture, always re-encoded. A 4:2:0
-    // colour JPEG (what cameras write) is re-encoded from its YCbCr planes, never converted to
-    // RGB, and when it has a single scan, without ever holding its whole picture decoded: a
-    // fraction of the memory of a decoded QImage, and less time. Other JPEGs are decoded to a
-    // QImage. Empty when the file does not decode. The picture is decoded whatever its size: a
-    // caller taking files from elsewhere checks the size its header declares first. Uses a
-    // second thread for decoding while it encodes.
+    // colour JPEG (what cameras write) is decoded once to its YCbCr planes and re-encoded from
+    // them, never converted to RGB, with optimised tables that need no buffer of the whole
+    // picture's coefficients: less than half the memory of a decoded QImage, and less time.
+    // Other JPEGs are decoded to a QImage. Empty when the file does not decode. The picture is
+    // decoded whatever its size: a caller taking files from elsewhere checks the size its
+    // header declares first.
     static QByteArray FitJpegFile(const QByteArray& file, double limit);
 
     // The picture scaled to width x height (aspect ratio kept, centred) with corners rounded
