@@ -307,9 +307,13 @@ QByteArray JpegPlanes::Encode(int quality, Tables tables) const
         return EncodeWith(quality, int(Huffman::Optimised), nullptr);
     // The symbols depend on the quality, not on the tables: those of a standard encode give
     // the tables libjpeg's optimisation would, without its buffer of the picture.
-    JpegSymbolCounts counts;
-    if (!counts.Count(EncodeWith(quality, int(Huffman::Standard), nullptr)))
+    const QByteArray standard = EncodeWith(quality, int(Huffman::Standard), nullptr);
+    if (standard.isEmpty())
         return QByteArray();
+    JpegSymbolCounts counts;
+    // Never expected to fail on libjpeg's own file; libjpeg's optimisation is the way back.
+    if (!counts.Count(standard))
+        return EncodeWith(quality, int(Huffman::Optimised), nullptr);
     return EncodeWith(quality, int(Huffman::Counted), &counts);
 }
 
