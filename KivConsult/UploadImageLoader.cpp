@@ -38,26 +38,6 @@ QThreadPool* CopyPool()
     return s_pool;
 }
 
-// The copy of the picture in the file, fitted: a JPEG from its own YCbCr planes where it has
-// them, anything else decoded whole. Empty when the file does not load or exceeds the limit.
-QByteArray FitFile(const QString& path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return QByteArray();
-    QByteArray bytes = file.readAll();
-    file.close();
-    // The header is read again from the very bytes that are decoded.
-    QBuffer buffer(&bytes);
-    QImageReader reader(&buffer);
-    reader.setDecideFormatFromContent(true);
-    if (!IsWithinLimit(reader))
-        return QByteArray();
-    if (reader.format() == "jpeg")
-        return PalImageUtils::FitJpegFile(bytes, UploadImageLoader::kSavedImageLimit);
-    return PalImageUtils::FitJpeg(reader.read(), UploadImageLoader::kSavedImageLimit);
-}
-
 void WriteCopy(const QString& savePath, const QByteArray& bytes)
 {
     const QString dir = QFileInfo(savePath).absolutePath();
@@ -102,6 +82,24 @@ QImage UploadImageLoader::Load(const QString& path)
     QImageReader reader(path);
     reader.setDecideFormatFromContent(true);
     return IsWithinLimit(reader) ? reader.read() : QImage();
+}
+
+QByteArray UploadImageLoader::FitFile(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return QByteArray();
+    QByteArray bytes = file.readAll();
+    file.close();
+    // The header is read again from the very bytes that are decoded.
+    QBuffer buffer(&bytes);
+    QImageReader reader(&buffer);
+    reader.setDecideFormatFromContent(true);
+    if (!IsWithinLimit(reader))
+        return QByteArray();
+    if (reader.format() == "jpeg")
+        return PalImageUtils::FitJpegFile(bytes, kSavedImageLimit);
+    return PalImageUtils::FitJpeg(reader.read(), kSavedImageLimit);
 }
 
 QImage UploadImageLoader::Fit(const QImage& picture, const QSize& box)

@@ -30,6 +30,10 @@ public:
     static QImage LoadPreview(const QString& path, const QSize& box, QImage* whole = nullptr);
     // The file's picture at full size; null when it does not load or exceeds the limit.
     static QImage Load(const QString& path);
+    // The copy of the file's picture, as the worker makes it: decoded once (a colour JPEG only
+    // to its YCbCr planes) and fitted into kSavedImageLimit bytes. Empty when the file does not
+    // load or exceeds the decoding limit.
+    static QByteArray FitFile(const QString& path);
     // The picture scaled to fit box, never to an empty size.
     static QImage Fit(const QImage& picture, const QSize& box);
 

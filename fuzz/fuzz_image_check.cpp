@@ -47,7 +47,7 @@ void CheckFile(const QString& path, qint64 size)
     FUZZ_CHECK(preview.width() <= box.width() && preview.height() <= box.height());
     FUZZ_CHECK(whole.isNull() || WithinDecodingLimit(whole));
 
-    // The worker's full decode: it may still fail (a file cut short), but never beyond the limit.
+    // A whole decode with Qt: it may still fail (a file cut short), but never beyond the limit.
     const QImage full = UploadImageLoader::Load(path);
     if (full.isNull())
         return;
@@ -57,14 +57,7 @@ void CheckFile(const QString& path, qint64 size)
         return;
     // The copy, as the worker makes it: a colour JPEG from its own planes, anything else from
     // the decoded picture. Whatever decoded gives a copy within the limit.
-    QByteArray copy;
-    if (type == QLatin1String("image/jpeg")) {
-        QFile file(path);
-        FUZZ_CHECK(file.open(QIODevice::ReadOnly));
-        copy = PalImageUtils::FitJpegFile(file.readAll(), UploadImageLoader::kSavedImageLimit);
-    } else {
-        copy = PalImageUtils::FitJpeg(full, UploadImageLoader::kSavedImageLimit);
-    }
+    const QByteArray copy = UploadImageLoader::FitFile(path);
     FUZZ_CHECK(!copy.isEmpty());
     FUZZ_CHECK(copy.size() <= UploadImageLoader::kSavedImageLimit);
     FUZZ_CHECK(!QImage::fromData(copy, "JPEG").isNull());
