@@ -122,13 +122,175 @@ private:
     int m_zeroBits = 0;
 };
 
+struct FrameComponent
+{
+    int id = 0;
+    int h = 1;
+    int v = 1;
+};
+
+struct Frame
+{
+    bool bRead = false;
+    int width = 0;
+    int height = 0;
+    FrameComponent components[3];
+};
+
 struct ScanComponent
 {
-    int blocksAcross = 1;
-    int blocksDown = 1;
+    int blocks = 1;
     int dcTable = 0;
     int acTable = 0;
 };
+
+using DecodeTables = DecodeTable[2][2];
+using Counts = long[2][2][257];
+
+// A baseline frame header: three components of 8 bits, each sampled once or twice each way.
+bool ReadFrame(const unsigned char* segment, int size, Frame* frame)
+{
+    if (size < 6 + 3 * 3 || segment[0] != 8 || segment[5] != 3)
+        return false;
+    frame->height = (segment[1] << 8) | segment[2];
+    frame->width = (segment[3] << 8) | segment[4];
+    if (frame->width == 0 || frame->height == 0)
+        return false;
+    for (int i = 0; i < 3; ++i) {
+        FrameComponent& component = frame->components[i];
+        component.id = segment[6 + 3 * i];
+        component.h = segment[7 + 3 * i] >> 4;
+        component.v = segment[7 + 3 * i] & 15;
+        if (component.h < 1 || component.h > 2 || component.v < 1 || component.v > 2)
+            return false;
+    }
+    frame->bRead = true;
+    return true;
+}
+
+// One segment of Huffman table definitions, each DC or AC table number 0 or 1.
+bool ReadTables(const unsigned char* segment, int size, DecodeTables& tables)
+{
+    int offset = 0;
+    while (offset < size) {
+        if (offset + 17 > size)
+            return false;
+        const int kind = segment[offset] >> 4;
+        const int index = segment[offset] & 15;
+        if (kind > 1 || index > 1)
+            return false;
+        unsigned char bits[17] = {};
+        int count = 0;
+        for (int length = 1; length <= 16; ++length) {
+            bits[length] = segment[offset + length];
+            count += bits[length];
+        }
+        if (count > 256 || offset + 17 + count > size ||
+            !tables[kind][index].Build(bits, segment + offset + 17, count))
+            return false;
+        offset += 17 + count;
+    }
+    return true;
+}
+
+// The scan header of a sequential scan of all three components, whose tables are defined.
+bool ReadScan(const unsigned char* segment, int size, const Frame& frame,
+              const DecodeTables& tables, ScanComponent* scan)
+{
+    if (!frame.bRead || size < 1 + 3 * 2 + 3 || segment[0] != 3)
+        return false;
+    for (int i = 0; i < 3; ++i) {
+        const int id = segment[1 + 2 * i];
+        const int selectors = segment[2 + 2 * i];
+        const FrameComponent* found = nullptr;
+        for (const FrameComponent& component : frame.components) {
+            if (component.id == id)
+                found = &component;
+        }
+        if (!found)
+            return false;
+        scan[i].blocks = found->h * found->v;
+        scan[i].dcTable = selectors >> 4;
+        scan[i].acTable = selectors & 15;
+        if (scan[i].dcTable > 1 || scan[i].acTable > 1 || !tables[0][scan[i].dcTable].bDefined ||
+            !tables[1][scan[i].acTable].bDefined)
+            return false;
+    }
+    const unsigned char* spectral = segment + 7;
+    return spectral[0] == 0 && spectral[1] == 63 && spectral[2] == 0;
+}
+
+// Counts the symbols of one block: its DC difference's category, then its AC runs and sizes
+// up to the end of block.
+bool CountBlock(BitReader& reader, const DecodeTable& dc, const DecodeTable& ac, long* dcCounts,
+                long* acCounts)
+{
+    const int category = reader.Decode(dc);
+    if (category < 0 || category > 11)
+        return false;
+    ++dcCounts[category];
+    if (category)
+        reader.Skip(category);
+    for (int k = 1; k < 64; ++k) {
+        const int symbol = reader.Decode(ac);
+        if (symbol < 0)
+            return false;
+        ++acCounts[symbol];
+        const int run = symbol >> 4;
+        const int bits = symbol & 15;
+        if (bits == 0) {
+            if (run != 15)
+                break;
+            k += 15;
+            continue;
+        }
+        k += run;
+        reader.Skip(bits);
+    }
+    return true;
+}
+
+// Counts the symbols of every block of the interleaved scan, MCU by MCU.
+bool CountScan(BitReader& reader, const Frame& frame, const ScanComponent* scan,
+               const DecodeTables& tables, Counts& counts)
+{
+    int hMax = 1;
+    int vMax = 1;
+    for (const FrameComponent& component : frame.components) {
+        hMax = qMax(hMax, component.h);
+        vMax = qMax(vMax, component.v);
+    }
+    const long mcus = long((frame.width + 8 * hMax - 1) / (8 * hMax)) *
+                      long((frame.height + 8 * vMax - 1) / (8 * vMax));
+    for (long mcu = 0; mcu < mcus; ++mcu) {
+        for (int i = 0; i < 3; ++i) {
+            const ScanComponent& component = scan[i];
+            for (int block = 0; block < component.blocks; ++block) {
+                if (!CountBlock(reader, tables[0][component.dcTable], tables[1][component.acTable],
+                                counts[0][component.dcTable], counts[1][component.acTable]))
+                    return false;
+            }
+        }
+        if (reader.IsExhausted())
+            return false;
+    }
+    return true;
+}
+
+// Whether each of the four tables was used.
+bool IsEveryTableCounted(const Counts& counts)
+{
+    for (const auto& kind : counts) {
+        for (const auto& table : kind) {
+            long total = 0;
+            for (long count : table)
+                total += count;
+            if (total == 0)
+                return false;
+        }
+    }
+    return true;
+}
 
 } // namespace
 
@@ -140,16 +302,8 @@ bool JpegSymbolCounts::Count(const QByteArray& file)
     if (size < 4 || data[0] != 0xFF || data[1] != 0xD8)
         return false;
 
-    DecodeTable tables[2][2];
-    struct FrameComponent
-    {
-        int id = 0;
-        int h = 1;
-        int v = 1;
-    } frame[3];
-    int frameComponents = 0;
-    int width = 0;
-    int height = 0;
+    DecodeTables tables;
+    Frame frame;
     int pos = 2;
     for (;;) {
         while (pos < size && data[pos] == 0xFF && pos + 1 < size && data[pos + 1] == 0xFF)
@@ -162,125 +316,29 @@ bool JpegSymbolCounts::Count(const QByteArray& file)
         if (length < 2 || pos + 2 + length > size)
             return false;
         const int segmentSize = length - 2;
+        bool bOk = true;
         if (marker == 0xC0 || marker == 0xC1) {
-            if (segmentSize < 6 || segment[0] != 8)
-                return false;
-            height = (segment[1] << 8) | segment[2];
-            width = (segment[3] << 8) | segment[4];
-            frameComponents = segment[5];
-            if (frameComponents != 3 || segmentSize < 6 + 3 * 3 || width == 0 || height == 0)
-                return false;
-            for (int i = 0; i < 3; ++i) {
-                frame[i].id = segment[6 + 3 * i];
-                frame[i].h = segment[7 + 3 * i] >> 4;
-                frame[i].v = segment[7 + 3 * i] & 15;
-                if (frame[i].h < 1 || frame[i].h > 2 || frame[i].v < 1 || frame[i].v > 2)
-                    return false;
-            }
+            bOk = ReadFrame(segment, segmentSize, &frame);
         } else if ((marker >= 0xC2 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 &&
                     marker != 0xCC) ||
                    marker == 0xD9) {
             // Progressive, lossless or arithmetic coded, or no scan at all.
             return false;
         } else if (marker == 0xDD) {
-            if (segmentSize < 2 || ((segment[0] << 8) | segment[1]) != 0)
-                return false;
+            // Restart markers would interrupt the scan.
+            bOk = segmentSize >= 2 && ((segment[0] << 8) | segment[1]) == 0;
         } else if (marker == 0xC4) {
-            int offset = 0;
-            while (offset < segmentSize) {
-                if (offset + 17 > segmentSize)
-                    return false;
-                const int kind = segment[offset] >> 4;
-                const int index = segment[offset] & 15;
-                if (kind > 1 || index > 1)
-                    return false;
-                unsigned char bits[17] = {};
-                int count = 0;
-                for (int length = 1; length <= 16; ++length) {
-                    bits[length] = segment[offset + length];
-                    count += bits[length];
-                }
-                if (count > 256 || offset + 17 + count > segmentSize ||
-                    !tables[kind][index].Build(bits, segment + offset + 17, count))
-                    return false;
-                offset += 17 + count;
-            }
+            bOk = ReadTables(segment, segmentSize, tables);
         } else if (marker == 0xDA) {
-            if (frameComponents != 3 || segmentSize < 1 + 3 * 2 + 3 || segment[0] != 3)
-                return false;
-            int hMax = 1;
-            int vMax = 1;
-            for (const FrameComponent& component : frame) {
-                hMax = qMax(hMax, component.h);
-                vMax = qMax(vMax, component.v);
-            }
             ScanComponent scan[3];
-            for (int i = 0; i < 3; ++i) {
-                const int id = segment[1 + 2 * i];
-                const int selectors = segment[2 + 2 * i];
-                int found = -1;
-                for (int k = 0; k < 3; ++k) {
-                    if (frame[k].id == id)
-                        found = k;
-                }
-                if (found < 0)
-                    return false;
-                scan[i].blocksAcross = frame[found].h;
-                scan[i].blocksDown = frame[found].v;
-                scan[i].dcTable = selectors >> 4;
-                scan[i].acTable = selectors & 15;
-                if (scan[i].dcTable > 1 || scan[i].acTable > 1 ||
-                    !tables[0][scan[i].dcTable].bDefined || !tables[1][scan[i].acTable].bDefined)
-                    return false;
-            }
-            const unsigned char* spectral = segment + 7;
-            if (spectral[0] != 0 || spectral[1] != 63 || spectral[2] != 0)
+            if (!ReadScan(segment, segmentSize, frame, tables, scan))
                 return false;
-            const long mcus = long((width + 8 * hMax - 1) / (8 * hMax)) *
-                              long((height + 8 * vMax - 1) / (8 * vMax));
             BitReader reader(segment + segmentSize, data + size);
-            for (long mcu = 0; mcu < mcus; ++mcu) {
-                for (const ScanComponent& component : scan) {
-                    for (int block = 0; block < component.blocksAcross * component.blocksDown;
-                         ++block) {
-                        const int category = reader.Decode(tables[0][component.dcTable]);
-                        if (category < 0 || category > 11)
-                            return false;
-                        ++m_counts[0][component.dcTable][category];
-                        if (category)
-                            reader.Skip(category);
-                        for (int k = 1; k < 64; ++k) {
-                            const int symbol = reader.Decode(tables[1][component.acTable]);
-                            if (symbol < 0)
-                                return false;
-                            ++m_counts[1][component.acTable][symbol];
-                            const int run = symbol >> 4;
-                            const int bits = symbol & 15;
-                            if (bits == 0) {
-                                if (run != 15)
-                                    break;
-                                k += 15;
-                                continue;
-                            }
-                            k += run;
-                            reader.Skip(bits);
-                        }
-                    }
-                }
-                if (reader.IsExhausted())
-                    return false;
-            }
-            for (const auto& kind : m_counts) {
-                for (const auto& table : kind) {
-                    long total = 0;
-                    for (long count : table)
-                        total += count;
-                    if (total == 0)
-                        return false;
-                }
-            }
-            return true;
+            return CountScan(reader, frame, scan, tables, m_counts) &&
+                   IsEveryTableCounted(m_counts);
         }
+        if (!bOk)
+            return false;
         pos += 2 + length;
     }
 }
