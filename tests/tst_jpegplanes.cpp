@@ -2,15 +2,13 @@
 // file's own picture, also at the picture's edges and in samples of its bands.
 
 #include "JpegPlanes.h"
-#include "LibjpegWriter.h"
+#include "TestJpeg.h"
 #include "TestMessageHandler.h"
 
 #include <QBuffer>
 #include <QImage>
-#include <QImageWriter>
 #include <QRandomGenerator>
 #include <QTest>
-
 
 namespace {
 
@@ -31,18 +29,6 @@ QImage Picture(int width, int height)
     return image;
 }
 
-QByteArray Encode(const QImage& image, int quality, bool bProgressive = false)
-{
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    QImageWriter writer(&buffer, "jpeg");
-    writer.setQuality(quality);
-    writer.setProgressiveScanWrite(bProgressive);
-    writer.write(image);
-    return bytes;
-}
-
 // The mean difference per colour channel of two pictures of one size.
 double MeanDifference(const QImage& a, const QImage& b)
 {
@@ -53,8 +39,8 @@ double MeanDifference(const QImage& a, const QImage& b)
         for (int x = 0; x < a.width(); ++x) {
             const QRgb p = a.pixel(x, y);
             const QRgb q = b.pixel(x, y);
-            sum += qAbs(qRed(p) - qRed(q)) + qAbs(qGreen(p) - qGreen(q)) +
-                   qAbs(qBlue(p) - qBlue(q));
+            sum +=
+                qAbs(qRed(p) - qRed(q)) + qAbs(qGreen(p) - qGreen(q)) + qAbs(qBlue(p) - qBlue(q));
         }
     }
     return sum / (3.0 * a.width() * a.height());
@@ -84,26 +70,26 @@ void tst_JpegPlanes::decodes_data()
     QTest::addColumn<bool>("bDecodes");
 
     const QImage picture = Picture(96, 64);
-    const QByteArray jpeg = Encode(picture, 90);
+    const QByteArray jpeg = TestJpeg::EncodeWithQt(picture, 90);
     QTest::newRow("4:2:0 baseline") << jpeg << true;
-    QTest::newRow("4:2:0 progressive") << Encode(picture, 90, true) << true;
-    QTest::newRow("cut short in its data: filled in, as Qt does") << jpeg.left(jpeg.size() * 2 / 3)
-                                                                    << true;
+    QTest::newRow("4:2:0 progressive") << TestJpeg::EncodeWithQt(picture, 90, true) << true;
+    QTest::newRow("cut short in its data: filled in, as Qt does")
+        << jpeg.left(jpeg.size() * 2 / 3) << true;
     // Other samplings and a single component are decoded to a QImage instead.
-    QTest::newRow("4:4:4") << LibjpegWriter::Encode(picture, {90, 1, 1, 0}) << false;
-    QTest::newRow("4:2:2") << LibjpegWriter::Encode(picture, {90, 2, 1, 0}) << false;
-    QTest::newRow("greyscale") << Encode(picture.convertToFormat(QImage::Format_Grayscale8), 90)
+    QTest::newRow("4:4:4") << TestJpeg::EncodeWithLibjpeg(picture, {90, 1, 1, 0}) << false;
+    QTest::newRow("4:2:2") << TestJpeg::EncodeWithLibjpeg(picture, {90, 2, 1, 0}) << false;
+    QTest::newRow("greyscale") << TestJpeg::EncodeWithQt(
+                                      picture.convertToFormat(QImage::Format_Grayscale8), 90)
                                << false;
     QTest::newRow("header only") << jpeg.left(300) << false;
     // A second frame header after the picture's data is fatal to libjpeg once the scan is read.
     const int frame = jpeg.indexOf(QByteArray("\xFF\xC0", 2));
     const int frameLength = (quint8(jpeg.at(frame + 2)) << 8) | quint8(jpeg.at(frame + 3));
     QTest::newRow("broken after its data")
-        << jpeg.left(jpeg.size() - 2) + jpeg.mid(frame, 2 + frameLength) +
-               QByteArray("\xFF\xD9", 2)
+        << jpeg.left(jpeg.size() - 2) + jpeg.mid(frame, 2 + frameLength) + QByteArray("\xFF\xD9", 2)
         << false;
-    QTest::newRow("JPEG signature, then text") << QByteArray("\xFF\xD8\xFF\xE0 no picture here")
-                                               << false;
+    QTest::newRow("JPEG signature, then text")
+        << QByteArray("\xFF\xD8\xFF\xE0 no picture here") << false;
     QByteArray png;
     QBuffer buffer(&png);
     buffer.open(QIODevice::WriteOnly);
@@ -143,7 +129,8 @@ void tst_JpegPlanes::reencodesItsPicture()
     QFETCH(QSize, size);
     QFETCH(bool, bProgressive);
 
-    const QByteArray file = Encode(Picture(size.width(), size.height()), 95, bProgressive);
+    const QByteArray file =
+        TestJpeg::EncodeWithQt(Picture(size.width(), size.height()), 95, bProgressive);
     const std::unique_ptr<JpegPlanes> planes = JpegPlanes::Decode(file);
     QVERIFY(planes);
     const QImage original = QImage::fromData(file, "JPEG");
@@ -160,7 +147,7 @@ void tst_JpegPlanes::reencodesItsPicture()
 void tst_JpegPlanes::samples()
 {
     // Ten bands of 16 rows and a last one of 5.
-    const QByteArray file = Encode(Picture(200, 165), 95);
+    const QByteArray file = TestJpeg::EncodeWithQt(Picture(200, 165), 95);
     const std::unique_ptr<JpegPlanes> planes = JpegPlanes::Decode(file);
     QVERIFY(planes);
     const QImage original = QImage::fromData(file, "JPEG");
@@ -179,7 +166,8 @@ void tst_JpegPlanes::samples()
         // Rows at a band's edges are upsampled from the chroma of its neighbour in the sample.
         const QImage band = original.copy(0, k * 48 + 2, 200, 12);
         const double difference = MeanDifference(sample.copy(0, k * 16 + 2, 200, 12), band);
-        QVERIFY2(difference < 1.0, qPrintable(QStringLiteral("band %1: %2").arg(k).arg(difference)));
+        QVERIFY2(difference < 1.0,
+                 qPrintable(QStringLiteral("band %1: %2").arg(k).arg(difference)));
     }
 
     const std::unique_ptr<JpegPlanes> corner = planes->Corner();
@@ -211,7 +199,8 @@ void tst_JpegPlanes::countedTables()
     QImage picture = Picture(size.width(), size.height());
     if (QByteArray(QTest::currentDataTag()).startsWith("flat"))
         picture.fill(QColor(90, 160, 30));
-    const std::unique_ptr<JpegPlanes> planes = JpegPlanes::Decode(Encode(picture, 95));
+    const std::unique_ptr<JpegPlanes> planes =
+        JpegPlanes::Decode(TestJpeg::EncodeWithQt(picture, 95));
     QVERIFY(planes);
     // Tables counted from a standard encode make the very file libjpeg's own optimisation does.
     const QByteArray counted = planes->Encode(quality, JpegPlanes::Tables::Counted);

@@ -3,16 +3,13 @@
 // file is checked with the planes that use them.
 
 #include "JpegSymbolCounts.h"
-#include "LibjpegWriter.h"
+#include "TestJpeg.h"
 #include "TestMessageHandler.h"
 
-#include <QBuffer>
 #include <QImage>
-#include <QImageWriter>
 #include <QRandomGenerator>
 #include <QSet>
 #include <QTest>
-
 
 namespace {
 
@@ -27,18 +24,6 @@ QImage Picture(int width, int height)
                            int(random.bounded(256)));
     }
     return image;
-}
-
-QByteArray Encode(const QImage& image, bool bProgressive = false)
-{
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    QImageWriter writer(&buffer, "jpeg");
-    writer.setQuality(90);
-    writer.setProgressiveScanWrite(bProgressive);
-    writer.write(image);
-    return bytes;
 }
 
 } // namespace
@@ -59,12 +44,14 @@ void tst_JpegSymbolCounts::counts_data()
     QTest::addColumn<bool>("bCounted");
 
     const QImage picture = Picture(200, 120);
-    const QByteArray jpeg = Encode(picture);
+    const QByteArray jpeg = TestJpeg::EncodeWithQt(picture, 90);
     QTest::newRow("baseline colour") << jpeg << true;
-    QTest::newRow("progressive") << Encode(picture, true) << false;
-    QTest::newRow("greyscale") << Encode(picture.convertToFormat(QImage::Format_Grayscale8))
+    QTest::newRow("progressive") << TestJpeg::EncodeWithQt(picture, 90, true) << false;
+    QTest::newRow("greyscale") << TestJpeg::EncodeWithQt(
+                                      picture.convertToFormat(QImage::Format_Grayscale8), 90)
                                << false;
-    QTest::newRow("restart markers") << LibjpegWriter::Encode(picture, {90, 2, 2, 1}) << false;
+    QTest::newRow("restart markers")
+        << TestJpeg::EncodeWithLibjpeg(picture, {90, 2, 2, 1}) << false;
     // The scan ends before its last block.
     QTest::newRow("cut short") << jpeg.left(jpeg.size() * 3 / 4) + QByteArray("\xFF\xD9", 2)
                                << false;

@@ -1,11 +1,26 @@
-#include "LibjpegWriter.h"
+#include "TestJpeg.h"
+
+#include <QBuffer>
+#include <QImageWriter>
 
 #include <cstdio>
 #include <cstdlib>
 
 #include <jpeglib.h>
 
-QByteArray LibjpegWriter::Encode(const QImage& picture, const Options& options)
+QByteArray TestJpeg::EncodeWithQt(const QImage& picture, int quality, bool bProgressive)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "jpeg");
+    writer.setQuality(quality);
+    writer.setProgressiveScanWrite(bProgressive);
+    writer.write(picture);
+    return bytes;
+}
+
+QByteArray TestJpeg::EncodeWithLibjpeg(const QImage& picture, const Options& options)
 {
     const QImage image = picture.convertToFormat(QImage::Format_RGB888);
     jpeg_compress_struct info;
