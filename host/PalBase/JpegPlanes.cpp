@@ -14,6 +14,13 @@
 // After jpeglib.h, which it needs.
 #include <jerror.h>
 
+// How an encode makes its Huffman tables.
+enum class JpegHuffman {
+    Standard,  // libjpeg's standard tables, in one pass
+    Optimised, // libjpeg's own optimisation, over a buffer of all the picture's coefficients
+    Counted,   // given tables, counted from a standard encode of the same picture and quality
+};
+
 namespace {
 
 // libjpeg reports a fatal error by calling error_exit, which by default ends the process. Here
@@ -32,7 +39,8 @@ struct ErrorManager
 
 // Warnings (a file cut short, a bad marker) are tolerated as Qt's decoder tolerates them; they
 // are not printed on the host's console.
-void Ignore(j_common_ptr) {}
+void Ignore(j_common_ptr)
+{}
 
 void InstallErrorManager(jpeg_common_struct* info, ErrorManager* errors)
 {
@@ -128,18 +136,24 @@ Destination* DestinationOf(j_compress_ptr info)
     return static_cast<Destination*>(info->client_data);
 }
 
+// Exceptions must not pass through libjpeg's C frames: a failure leaves by its error path.
+void ResizeOrFail(j_compress_ptr info, QByteArray& bytes, qint64 size)
+{
+    bool bResized = size <= std::numeric_limits<int>::max();
+    try {
+        if (bResized)
+            bytes.resize(int(size));
+    } catch (...) {
+        bResized = false;
+    }
+    if (!bResized)
+        ERREXIT(info, JERR_OUT_OF_MEMORY);
+}
+
 void StartDestination(j_compress_ptr info)
 {
     Destination* destination = DestinationOf(info);
-    // Exceptions must not pass through libjpeg's C frames: a failure leaves by its error path.
-    bool bAllocated = true;
-    try {
-        destination->bytes.resize(destination->initialSize);
-    } catch (...) {
-        bAllocated = false;
-    }
-    if (!bAllocated)
-        ERREXIT(info, JERR_OUT_OF_MEMORY);
+    ResizeOrFail(info, destination->bytes, destination->initialSize);
     destination->pub.next_output_byte = reinterpret_cast<JOCTET*>(destination->bytes.data());
     destination->pub.free_in_buffer = size_t(destination->bytes.size());
 }
@@ -148,17 +162,8 @@ boolean GrowDestination(j_compress_ptr info)
 {
     Destination* destination = DestinationOf(info);
     const int used = destination->bytes.size();
-    bool bAllocated = used <= std::numeric_limits<int>::max() / 2;
-    try {
-        if (bAllocated)
-            destination->bytes.resize(used * 2);
-    } catch (...) {
-        bAllocated = false;
-    }
-    if (!bAllocated)
-        ERREXIT(info, JERR_OUT_OF_MEMORY);
-    destination->pub.next_output_byte =
-        reinterpret_cast<JOCTET*>(destination->bytes.data()) + used;
+    ResizeOrFail(info, destination->bytes, qint64(used) * 2);
+    destination->pub.next_output_byte = reinterpret_cast<JOCTET*>(destination->bytes.data()) + used;
     destination->pub.free_in_buffer = size_t(destination->bytes.size() - used);
     return TRUE;
 }
@@ -166,16 +171,8 @@ boolean GrowDestination(j_compress_ptr info)
 void EndDestination(j_compress_ptr info)
 {
     Destination* destination = DestinationOf(info);
-    destination->bytes.truncate(destination->bytes.size() -
-                                int(destination->pub.free_in_buffer));
+    destination->bytes.truncate(destination->bytes.size() - int(destination->pub.free_in_buffer));
 }
-
-// How an encode makes its Huffman tables.
-enum class Huffman {
-    Standard, // libjpeg's standard tables, in one pass
-    Optimised, // libjpeg's own optimisation, over a buffer of all the picture's coefficients
-    Counted, // given tables, counted from a standard encode of the same picture and quality
-};
 
 class Compressor
 {
@@ -195,13 +192,13 @@ public:
     Compressor(const Compressor&) = delete;
     Compressor& operator=(const Compressor&) = delete;
 
-    // counts: the tables for Huffman::Counted.
-    bool Start(int width, int height, int quality, Huffman huffman,
+    // counts: the tables for JpegHuffman::Counted.
+    bool Start(int width, int height, int quality, JpegHuffman huffman,
                const JpegSymbolCounts* counts = nullptr)
     {
         // An eighth of a byte a pixel holds most copies at the qualities that fit.
-        m_destination.initialSize = int(qBound(qint64(65536), qint64(width) * height / 8,
-                                               qint64(4 * 1024 * 1024)));
+        m_destination.initialSize =
+            int(qBound(qint64(65536), qint64(width) * height / 8, qint64(4 * 1024 * 1024)));
         if (setjmp(m_errors.jump))
             return false;
         jpeg_create_compress(&m_info);
@@ -218,8 +215,8 @@ public:
         jpeg_set_quality(&m_info, quality, TRUE);
         m_info.raw_data_in = TRUE;
         m_info.dct_method = JDCT_ISLOW;
-        m_info.optimize_coding = huffman == Huffman::Optimised;
-        if (huffman == Huffman::Counted) {
+        m_info.optimize_coding = huffman == JpegHuffman::Optimised;
+        if (huffman == JpegHuffman::Counted) {
             for (int index = 0; index < 2; ++index) {
                 SetTable(m_info.dc_huff_tbl_ptrs[index], counts->Optimal(false, index));
                 SetTable(m_info.ac_huff_tbl_ptrs[index], counts->Optimal(true, index));
@@ -298,29 +295,30 @@ QByteArray JpegPlanes::Encode(int quality) const
     // megapixels) beside the planes; above a few megapixels the tables are counted instead.
     constexpr qint64 kOptimisedPixels = 2 * 1024 * 1024;
     return Encode(quality, qint64(m_width) * m_height > kOptimisedPixels ? Tables::Counted
-                                                                          : Tables::Optimised);
+                                                                         : Tables::Optimised);
 }
 
 QByteArray JpegPlanes::Encode(int quality, Tables tables) const
 {
     if (tables == Tables::Optimised)
-        return EncodeWith(quality, int(Huffman::Optimised), nullptr);
+        return EncodeWith(quality, JpegHuffman::Optimised, nullptr);
     // The symbols depend on the quality, not on the tables: those of a standard encode give
     // the tables libjpeg's optimisation would, without its buffer of the picture.
-    const QByteArray standard = EncodeWith(quality, int(Huffman::Standard), nullptr);
+    const QByteArray standard = EncodeWith(quality, JpegHuffman::Standard, nullptr);
     if (standard.isEmpty())
         return QByteArray();
     JpegSymbolCounts counts;
     // Never expected to fail on libjpeg's own file; libjpeg's optimisation is the way back.
     if (!counts.Count(standard))
-        return EncodeWith(quality, int(Huffman::Optimised), nullptr);
-    return EncodeWith(quality, int(Huffman::Counted), &counts);
+        return EncodeWith(quality, JpegHuffman::Optimised, nullptr);
+    return EncodeWith(quality, JpegHuffman::Counted, &counts);
 }
 
-QByteArray JpegPlanes::EncodeWith(int quality, int huffman, const JpegSymbolCounts* counts) const
+QByteArray JpegPlanes::EncodeWith(int quality, JpegHuffman huffman,
+                                  const JpegSymbolCounts* counts) const
 {
     Compressor compressor;
-    if (!compressor.Start(m_width, m_height, quality, Huffman(huffman), counts))
+    if (!compressor.Start(m_width, m_height, quality, huffman, counts))
         return QByteArray();
     RowPointers rows;
     for (int band = 0; band < BandCount(); ++band) {
@@ -377,8 +375,8 @@ bool JpegPlanes::Allocate(int width, int height)
         m_strides[component] = columns * BandRows(component);
         m_rows[component] = BandCount() * BandRows(component);
         // Not zeroed: the decoder writes every byte the encoder reads.
-        m_planes[component].reset(new (std::nothrow) unsigned char[size_t(m_strides[component]) *
-                                                                   size_t(m_rows[component])]);
+        m_planes[component].reset(new (
+            std::nothrow) unsigned char[size_t(m_strides[component]) * size_t(m_rows[component])]);
         if (!m_planes[component])
             return false;
     }

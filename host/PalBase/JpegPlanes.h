@@ -6,6 +6,7 @@
 #include <memory>
 
 class JpegSymbolCounts;
+enum class JpegHuffman;
 
 // A colour JPEG's picture as libjpeg holds it between its entropy coding and its colour
 // conversion: the luma plane at full size and the two chroma planes at half width and half
@@ -26,7 +27,7 @@ public:
     // How an encode's optimised tables are made.
     enum class Tables {
         Optimised, // by libjpeg, over a buffer of all the picture's coefficients
-        Counted, // from a first encode with the standard tables
+        Counted,   // from a first encode with the standard tables
     };
 
     // The file's picture when it is a 4:2:0 YCbCr JPEG (what cameras and most writers make),
@@ -67,8 +68,8 @@ private:
     // The row pointers of a band, as libjpeg's raw data calls take them.
     struct RowPointers;
     void Point(int band, RowPointers* rows) const;
-    // huffman: how the tables are made (the encoder's own kinds); counts for counted ones.
-    QByteArray EncodeWith(int quality, int huffman, const JpegSymbolCounts* counts) const;
+    // counts: the tables when huffman is JpegHuffman::Counted.
+    QByteArray EncodeWith(int quality, JpegHuffman huffman, const JpegSymbolCounts* counts) const;
 
     int m_width = 0;
     int m_height = 0;
