@@ -55,7 +55,7 @@ bool IsIcon(const QByteArray& head)
 // Optimised Huffman tables make the same picture at the same quality some percent smaller.
 // Progressive scans were measured to gain nothing on photos at this size and to double the
 // encoding time, so the copy stays baseline.
-QByteArray EncodeJpeg(const QImage& image, int quality)
+QByteArray Encode(const QImage& image, int quality)
 {
     QByteArray bytes;
     QBuffer buffer(&bytes);
@@ -68,17 +68,7 @@ QByteArray EncodeJpeg(const QImage& image, int quality)
     return bytes;
 }
 
-bool Fits(const QByteArray& bytes, double limit)
-{
-    return !bytes.isEmpty() && bytes.size() <= limit;
-}
-
-// What the fit needs of a picture, for a decoded QImage and for a JPEG's planes alike.
-QByteArray Encode(const QImage& image, int quality)
-{
-    return EncodeJpeg(image, quality);
-}
-
+// What the fit needs of a picture, for a JPEG's planes as for a decoded QImage.
 QByteArray Encode(const JpegPlanes& planes, int quality)
 {
     return planes.Encode(quality);
@@ -223,10 +213,10 @@ private:
 };
 
 // The highest quality at which the picture fits, as its encoded bytes; empty when even the
-// lowest quality is too large, or the picture cannot be encoded. Size grows with quality, so the answer lies between the
-// highest quality known to fit and the lowest known not to. The model's guess is mostly
-// right within a step, which one or two full encodes confirm; when it is not, steps that
-// double close in on the answer.
+// lowest quality is too large, or the picture cannot be encoded. Size grows with quality, so
+// the answer lies between the highest quality known to fit and the lowest known not to. The
+// model's guess is mostly right within a step, which one or two full encodes confirm; when it
+// is not, steps that double close in on the answer.
 template <typename Picture>
 QByteArray BestQualityThatFits(const Picture& picture, double limit)
 {
@@ -246,7 +236,7 @@ QByteArray BestQualityThatFits(const Picture& picture, double limit)
         // quality alike.
         if (bytes.isEmpty())
             return QByteArray();
-        if (Fits(bytes, limit)) {
+        if (bytes.size() <= limit) {
             fitting = quality;
             if (model && quality < failing - 1 &&
                 model->IsClearlyOver(quality + 1, quality, bytes.size(), limit))
@@ -273,7 +263,7 @@ QByteArray BestQualityThatFits(const Picture& picture, double limit)
 QByteArray ShrinkUntilFits(const QImage& image, double limit)
 {
     double scale = 1.0;
-    QByteArray atMinQuality = EncodeJpeg(image, kMinQuality);
+    QByteArray atMinQuality = Encode(image, kMinQuality);
     while (!atMinQuality.isEmpty()) {
         // Encoded size follows the pixel count, so aim at the limit by area, with some
         // headroom, but never shrink by more than half or less than a tenth per step.
@@ -287,7 +277,7 @@ QByteArray ShrinkUntilFits(const QImage& image, double limit)
             return bytes;
         if (size == QSize(1, 1))
             break;
-        atMinQuality = EncodeJpeg(smaller, kMinQuality);
+        atMinQuality = Encode(smaller, kMinQuality);
     }
     return QByteArray();
 }
