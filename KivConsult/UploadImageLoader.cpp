@@ -77,13 +77,6 @@ QImage UploadImageLoader::LoadPreview(const QString& path, const QSize& box, QIm
     return picture.isNull() ? QImage() : Fit(picture, box);
 }
 
-QImage UploadImageLoader::Load(const QString& path)
-{
-    QImageReader reader(path);
-    reader.setDecideFormatFromContent(true);
-    return IsWithinLimit(reader) ? reader.read() : QImage();
-}
-
 QByteArray UploadImageLoader::FitFile(const QString& path)
 {
     QFile file(path);

@@ -28,8 +28,6 @@ public:
     // picture is also handed out in *whole (when given) so that it is never decoded twice.
     // Null when the file does not load or its picture exceeds the decoding limit.
     static QImage LoadPreview(const QString& path, const QSize& box, QImage* whole = nullptr);
-    // The file's picture at full size; null when it does not load or exceeds the limit.
-    static QImage Load(const QString& path);
     // The copy of the file's picture, as the worker makes it: decoded once (a colour JPEG only
     // to its YCbCr planes) and fitted into kSavedImageLimit bytes. Empty when the file does not
     // load or exceeds the decoding limit.
